@@ -1,0 +1,170 @@
+#include "core/inspection_procedure.h"
+
+#include "core/defect_ratio.h"
+#include "core/inspection_error.h"
+#include "core/orientation.h"
+#include "core/otsu_mask.h"
+#include "core/recording_viewer.h"
+#include "core/sample_stats.h"
+#include "core/template_locating.h"
+#include "core/template_size.h"
+#include "core/working_files.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <new>
+#include <string>
+
+namespace tallen {
+namespace {
+
+constexpr int kMedianAperture = 3;
+constexpr int kRatioTextSize = 16;
+constexpr int kRatioMargin = 5;
+constexpr double kRatioFontScale = 0.5;
+constexpr int kRatioThickness = 2;
+const cv::Scalar kWhite(255, 255, 255, 255);
+
+std::string sizeText(int width, int height) {
+  return std::to_string(width) + "x" + std::to_string(height);
+}
+
+// Mode 0: cuts the W x H window around the centroid of the aligned picture's bright area.
+void registerTemplate(const cv::Mat& source, cv::Size size, ImageViewer& viewer,
+                      const Console& console) {
+  cv::Mat aligned;
+  alignOrientation(source, aligned, viewer, console.trace);
+  const cv::Moments m = cv::moments(brightMask(aligned), false);
+  if (m.m00 == 0.0) {
+    throw InspectionError("no object found in the picture: nothing is brighter than the background");
+  }
+  const cv::Point2f centroid(static_cast<float>(m.m10 / m.m00), static_cast<float>(m.m01 / m.m00));
+  cv::Mat templ;
+  cv::getRectSubPix(aligned, size, centroid, templ);
+  viewer.show(kTemplateWindow, templ);
+  saveWorkingImages({{kTemplateFile, templ}});
+}
+
+// Modes from 1: aligns the picture, finds the template and cuts the W x H patch at the match.
+cv::Mat extractPatch(const cv::Mat& source, const cv::Mat& templ, cv::Size size,
+                     ImageViewer& viewer, const Console& console) {
+  cv::Mat aligned;
+  alignOrientation(source, aligned, viewer, console.trace);
+  locateTemplate(aligned, templ, viewer, console.trace);
+  const cv::Point2f centre(static_cast<float>(g_matchPoint.x + 0.5 * size.width),
+                           static_cast<float>(g_matchPoint.y + 0.5 * size.height));
+  cv::Mat patch;
+  cv::getRectSubPix(aligned, size, centre, patch);
+  return patch;
+}
+
+void registerSample(int n, const cv::Mat& patch, cv::Mat& mean, cv::Mat& threshold,
+                    ImageViewer& viewer) {
+  cv::Mat floatPatch;
+  patch.convertTo(floatPatch, CV_32F, 1.0, 0.0);
+  if (n == 1) {
+    // A stored model is ignored: the statistics start afresh.
+    mean.create(patch.size(), CV_8UC3);
+    threshold.create(patch.size(), CV_8UC3);
+  }
+  accumulateSampleStats(n, floatPatch, mean, threshold);
+  saveWorkingImages({{kMeanFile, mean}, {kThresholdFile, threshold}});
+
+  viewer.show(kMeanWindow, mean);
+  cv::Mat lower;
+  cv::subtract(mean, threshold, lower);
+  viewer.show(kLowerWindow, lower);
+  cv::Mat upper;
+  cv::add(mean, threshold, upper);
+  viewer.show(kUpperWindow, upper);
+  viewer.show(kThresholdWindow, threshold);
+}
+
+float inspectPatch(const cv::Mat& patch, const cv::Mat& mean, const cv::Mat& threshold,
+                   cv::Size size, ImageViewer& viewer) {
+  cv::Mat excess;
+  cv::absdiff(patch, mean, excess);
+  cv::subtract(excess, threshold, excess);
+  cv::Mat defects;
+  cv::cvtColor(excess, defects, cv::COLOR_BGR2GRAY);
+  cv::threshold(defects, defects, 0, 255, cv::THRESH_BINARY);
+  cv::medianBlur(defects, defects, kMedianAperture);
+  const float ratio = defectRatio(defects, size.width, size.height);
+
+  // Drawn after counting, so the text never counts as a defect.
+  char text[kRatioTextSize];
+  std::snprintf(text, sizeof text, "%.4f", static_cast<double>(ratio));
+  cv::putText(defects, text, cv::Point(kRatioMargin, size.height - kRatioMargin),
+              cv::FONT_HERSHEY_SIMPLEX, kRatioFontScale, kWhite, kRatioThickness, cv::LINE_8);
+  viewer.show(kDefectMapWindow, defects);
+  return ratio;
+}
+
+ProcedureResult runFlow(const cv::Mat& source, int mode, cv::Size size, ImageViewer& viewer,
+                        const Console& console) {
+  ProcedureResult result;
+  if (mode == kTemplateMode) {
+    registerTemplate(source, size, viewer, console);
+    return result;
+  }
+  // Every working file is checked before anything is shown or written.
+  const bool inspecting = mode == kInspectMode;
+  const cv::Mat templ = loadWorkingImage(kTemplateFile, size);
+  cv::Mat mean;
+  cv::Mat threshold;
+  if (inspecting || mode >= 2) {
+    mean = loadWorkingImage(kMeanFile, size);
+    threshold = loadWorkingImage(kThresholdFile, size);
+  }
+  if (size.width > source.cols || size.height > source.rows) {
+    throw InspectionError("template " + sizeText(size.width, size.height) +
+                          " is larger than the picture " + sizeText(source.cols, source.rows));
+  }
+  const cv::Mat patch = extractPatch(source, templ, size, viewer, console);
+  if (inspecting) {
+    result.defectRatio = inspectPatch(patch, mean, threshold, size, viewer);
+  } else {
+    registerSample(mode, patch, mean, threshold, viewer);
+  }
+  return result;
+}
+
+}  // namespace
+
+ProcedureResult processImage(const cv::Mat& source, int mode, ImageViewer& viewer,
+                             const Console& console) {
+  if (mode == kExitMode) {
+    // Closing the windows needs no size, so a broken settings file must not keep them open.
+    try {
+      readTemplateSize(kParamFile, console.lines);
+    } catch (const InspectionError&) {
+    }
+    viewer.closeAll();
+    return {};
+  }
+  const TemplateSize templateSize = readTemplateSize(kParamFile, console.lines);
+  if (mode < kTemplateMode) return {};
+  if (source.empty()) {
+    throw InspectionError("no picture: the chosen file could not be read as an image");
+  }
+  if (source.type() != CV_8UC3) {
+    throw InspectionError("the picture must be an 8-bit colour image");
+  }
+
+  const cv::Size size(templateSize.width, templateSize.height);
+  // Windows are shown only once the whole flow has succeeded, so a failure shows nothing.
+  RecordingViewer pending;
+  ProcedureResult result;
+  try {
+    result = runFlow(source, mode, size, pending, console);
+  } catch (const std::bad_alloc&) {
+    throw InspectionError("not enough memory for the picture and the " +
+                          sizeText(size.width, size.height) + " template size");
+  } catch (const cv::Exception& e) {
+    throw InspectionError("image operation failed: " + e.msg);
+  }
+  for (const RecordingViewer::Shown& shown : pending.shown()) viewer.show(shown.name, shown.image);
+  return result;
+}
+
+}  // namespace tallen

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "core/console.h"
+#include "core/image_viewer.h"
+
+#include <opencv2/core.hpp>
+
+#include <optional>
+
+namespace tallen {
+
+// Mode numbers passed by the dialog: the register counter (0 = template, n >= 1 = sample n),
+// inspection, and exit.
+constexpr int kTemplateMode = 0;
+constexpr int kInspectMode = 1000;
+constexpr int kExitMode = -1;
+
+// Fixed names, relative to the working directory.
+constexpr const char kParamFile[] = "../param.csv";
+constexpr const char kTemplateFile[] = "templImage.jpg";
+constexpr const char kMeanFile[] = "gdaccnumI.jpg";
+constexpr const char kThresholdFile[] = "gdThresholdImageI.jpg";
+
+// Window names.
+constexpr const char kTemplateWindow[] = "Template";
+constexpr const char kMeanWindow[] = "平均";
+constexpr const char kLowerWindow[] = "gdlowerImage";
+constexpr const char kUpperWindow[] = "gdupperImage";
+constexpr const char kThresholdWindow[] = "gdThresholdImage";
+constexpr const char kDefectMapWindow[] = "白黒判定";
+
+struct ProcedureResult {
+  // Set by an inspection: the share of defective pixels, as drawn on the defect map.
+  std::optional<float> defectRatio;
+};
+
+// One button press: reads the template size from ../param.csv, then mode 0 cuts and saves the
+// template, modes from 1 register sample n = mode (1000: inspect), -1 closes all windows, below
+// -1 nothing. `source` is the operator's 8-bit BGR picture and is only read. Throws
+// InspectionError before any window is shown or file written when an input is missing or wrong;
+// the working files are then as they were.
+ProcedureResult processImage(const cv::Mat& source, int mode, ImageViewer& viewer,
+                             const Console& console = Console());
+
+}  // namespace tallen

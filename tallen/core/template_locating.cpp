@@ -1,0 +1,52 @@
+#include "core/template_locating.h"
+
+#include "core/inspection_error.h"
+#include "core/otsu_mask.h"
+
+#include <opencv2/imgproc.hpp>
+
+namespace tallen {
+
+cv::Point g_matchPoint(0, 0);
+
+namespace {
+
+constexpr char kMatchWindow[] = "テンプレートマッチング";
+const cv::Scalar kRed(0, 0, 255, 0);
+const cv::Scalar kWhite(255, 255, 255, 255);
+constexpr int kScoreTextSize = 16;
+constexpr int kScoreMargin = 10;
+constexpr double kScoreFontScale = 1.0;
+constexpr int kScoreThickness = 4;
+
+std::string sizeText(const cv::Mat& image) {
+  return std::to_string(image.cols) + "x" + std::to_string(image.rows);
+}
+
+}  // namespace
+
+void locateTemplate(cv::Mat& picture, const cv::Mat& templ, ImageViewer& viewer,
+                    std::FILE* trace) {
+  if (templ.cols > picture.cols || templ.rows > picture.rows) {
+    throw InspectionError("template " + sizeText(templ) + " is larger than the picture " +
+                          sizeText(picture));
+  }
+  const cv::Mat pictureMask = brightMask(picture);
+  const cv::Mat templateMask = brightMask(templ);
+
+  cv::Mat scores;
+  cv::matchTemplate(pictureMask, templateMask, scores, cv::TM_CCORR_NORMED);
+  double best = 0.0;
+  cv::minMaxLoc(scores, nullptr, &best, nullptr, &g_matchPoint);
+  if (trace != nullptr) std::fprintf(trace, "正規化相互相関関数=%lf\n", best);
+
+  cv::rectangle(picture, g_matchPoint, g_matchPoint + cv::Point(templ.cols, templ.rows), kRed, 1,
+                cv::LINE_8, 0);
+  char text[kScoreTextSize];
+  std::snprintf(text, sizeof text, "%.5f", best);
+  cv::putText(picture, text, cv::Point(kScoreMargin, picture.rows - kScoreMargin),
+              cv::FONT_HERSHEY_SIMPLEX, kScoreFontScale, kWhite, kScoreThickness, cv::LINE_8);
+  viewer.show(kMatchWindow, picture);
+}
+
+}  // namespace tallen

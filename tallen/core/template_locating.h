@@ -1,0 +1,21 @@
+#pragma once
+
+#include "core/image_viewer.h"
+
+#include <opencv2/core.hpp>
+
+#include <cstdio>
+
+namespace tallen {
+
+// Top-left corner of the latest best template match in picture pixels; (0, 0) at start.
+extern cv::Point g_matchPoint;
+
+// Finds `templ` in `picture` (both 8-bit BGR) by normalised cross-correlation of their Otsu masks,
+// stores the best placement in g_matchPoint, prints "正規化相互相関関数=<score>" to `trace`
+// unless it is null, draws the match rectangle and score into `picture` and shows it under
+// "テンプレートマッチング". Throws InspectionError, touching nothing, when the template does not
+// fit inside the picture.
+void locateTemplate(cv::Mat& picture, const cv::Mat& templ, ImageViewer& viewer, std::FILE* trace);
+
+}  // namespace tallen

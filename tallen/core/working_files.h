@@ -1,0 +1,21 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tallen {
+
+// Loads a working image as stored (file's own depth and colour kind) and checks that it is
+// 8-bit, 3 channels, `size`. Throws InspectionError naming the file and saying whether it is
+// missing, unreadable or of the wrong size or kind.
+cv::Mat loadWorkingImage(const std::string& path, cv::Size size);
+
+// Writes every image as JPEG to a temporary file beside its target and renames them into place
+// only after all were written, so that a failure leaves every previous file as it was.
+// Throws InspectionError naming the file that could not be written.
+void saveWorkingImages(const std::vector<std::pair<std::string, cv::Mat>>& files);
+
+}  // namespace tallen
