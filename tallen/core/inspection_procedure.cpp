@@ -155,12 +155,18 @@ ProcedureResult processImage(const cv::Mat& source, int mode, ImageViewer& viewe
   // Windows are shown only once the whole flow has succeeded, so a failure shows nothing.
   RecordingViewer pending;
   ProcedureResult result;
+  const cv::Point matchPointBefore = g_matchPoint;
   try {
     result = runFlow(source, mode, size, pending, console);
+  } catch (const InspectionError&) {
+    g_matchPoint = matchPointBefore;
+    throw;
   } catch (const std::bad_alloc&) {
+    g_matchPoint = matchPointBefore;
     throw InspectionError("not enough memory for the picture and the " +
                           sizeText(size.width, size.height) + " template size");
   } catch (const cv::Exception& e) {
+    g_matchPoint = matchPointBefore;
     throw InspectionError("image operation failed: " + e.msg);
   }
   for (const RecordingViewer::Shown& shown : pending.shown()) viewer.show(shown.name, shown.image);

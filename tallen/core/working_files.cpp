@@ -69,13 +69,51 @@ void saveWorkingImages(const std::vector<std::pair<std::string, cv::Mat>>& files
     discardTemporaries();
     throw;
   }
+  // Old files are kept under a second name until every new one is in place, so that a failed
+  // rename can put the previous set back.
+  namespace fs = std::filesystem;
+  std::vector<std::string> backups(files.size());
+  auto restore = [&](std::size_t renamed) {
+    for (std::size_t j = 0; j < renamed; ++j) {
+      std::error_code ignored;
+      if (!backups[j].empty()) fs::rename(backups[j], files[j].first, ignored);
+      else fs::remove(files[j].first, ignored);
+    }
+    for (const std::string& b : backups) {
+      std::error_code ignored;
+      if (!b.empty()) fs::remove(b, ignored);
+    }
+    discardTemporaries();
+  };
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::string& path = files[i].first;
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(path, ec);
+    if (!fs::exists(status)) continue;
+    if (!fs::is_regular_file(status)) {
+      restore(0);
+      throw InspectionError(path + ": cannot be replaced (not a regular file)");
+    }
+    backups[i] = path + ".bak";
+    fs::remove(backups[i], ec);
+    fs::create_hard_link(path, backups[i], ec);
+    if (ec) {
+      backups[i].clear();
+      restore(0);
+      throw InspectionError(path + ": cannot be replaced (" + ec.message() + ")");
+    }
+  }
   for (std::size_t i = 0; i < files.size(); ++i) {
     std::error_code ec;
-    std::filesystem::rename(temporaries[i], files[i].first, ec);
+    fs::rename(temporaries[i], files[i].first, ec);
     if (ec) {
-      for (std::size_t j = i; j < files.size(); ++j) std::remove(temporaries[j].c_str());
+      restore(i);
       throw InspectionError(files[i].first + ": cannot be replaced (" + ec.message() + ")");
     }
+  }
+  for (const std::string& b : backups) {
+    std::error_code ignored;
+    if (!b.empty()) fs::remove(b, ignored);
   }
 }
 

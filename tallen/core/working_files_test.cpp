@@ -1,0 +1,89 @@
+#include "core/working_files.h"
+
+#include "core/inspection_error.h"
+#include "core/test_support.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace tallen {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::fileBytes;
+using testing::ScopedWorkingDirectory;
+
+std::string errorOf(const std::string& path, cv::Size size) {
+  try {
+    loadWorkingImage(path, size);
+  } catch (const InspectionError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+TEST(WorkingFiles, LoadReportsMissingUnreadableAndMismatchedFilesByName) {
+  ScopedWorkingDirectory dir;
+  std::ofstream("garbage.jpg") << "not a picture";
+  cv::imwrite("gray.jpg", cv::Mat(48, 64, CV_8UC1, cv::Scalar(9)));
+  cv::imwrite("small.jpg", cv::Mat(40, 64, CV_8UC3, cv::Scalar(9, 9, 9)));
+  cv::imwrite("good.jpg", cv::Mat(48, 64, CV_8UC3, cv::Scalar(9, 9, 9)));
+  const cv::Size size(64, 48);
+
+  EXPECT_EQ(errorOf("templImage.jpg", size).rfind("templImage.jpg: missing", 0), 0u);
+  EXPECT_EQ(errorOf("garbage.jpg", size).rfind("garbage.jpg: unreadable", 0), 0u);
+  EXPECT_EQ(errorOf("gray.jpg", size).rfind("gray.jpg: wrong kind", 0), 0u);
+  const std::string mismatch = errorOf("small.jpg", size);
+  EXPECT_EQ(mismatch.rfind("small.jpg: wrong size 64x40, expected 64x48", 0), 0u) << mismatch;
+  EXPECT_EQ(loadWorkingImage("good.jpg", size).type(), CV_8UC3);
+}
+
+TEST(WorkingFiles, SavesJpegsThroughTemporaryFiles) {
+  ScopedWorkingDirectory dir;
+  const cv::Mat a(10, 12, CV_8UC3, cv::Scalar(10, 20, 30));
+  const cv::Mat b(10, 12, CV_8UC3, cv::Scalar(200, 100, 50));
+  saveWorkingImages({{"a.jpg", a}, {"b.jpg", b}});
+  saveWorkingImages({{"a.jpg", b}, {"b.jpg", a}});
+  EXPECT_LE(cv::norm(cv::imread("a.jpg"), b, cv::NORM_INF), 2.0);
+  EXPECT_LE(cv::norm(cv::imread("b.jpg"), a, cv::NORM_INF), 2.0);
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(".")) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"a.jpg", "b.jpg"}));
+}
+
+TEST(WorkingFiles, FailedSaveOfTheSecondFileLeavesBothAsTheyWere) {
+  ScopedWorkingDirectory dir;
+  const cv::Mat old(10, 12, CV_8UC3, cv::Scalar(10, 20, 30));
+  saveWorkingImages({{"mean.jpg", old}});
+  const std::string meanBefore = fileBytes("mean.jpg");
+  const cv::Mat fresh(10, 12, CV_8UC3, cv::Scalar(90, 90, 90));
+
+  // A folder in the way of the second file, then a second file whose folder does not exist.
+  fs::create_directory("threshold.jpg");
+  EXPECT_THROW(saveWorkingImages({{"mean.jpg", fresh}, {"threshold.jpg", fresh}}),
+               InspectionError);
+  EXPECT_EQ(fileBytes("mean.jpg"), meanBefore);
+  EXPECT_THROW(saveWorkingImages({{"mean.jpg", fresh}, {"no/such/dir.jpg", fresh}}),
+               InspectionError);
+  EXPECT_EQ(fileBytes("mean.jpg"), meanBefore);
+
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(".")) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"mean.jpg", "threshold.jpg"}));
+}
+
+TEST(WorkingFiles, UnencodableImageIsReported) {
+  ScopedWorkingDirectory dir;
+  EXPECT_THROW(saveWorkingImages({{"x.jpg", cv::Mat()}}), InspectionError);
+  EXPECT_FALSE(fs::exists("x.jpg"));
+  EXPECT_FALSE(fs::exists("x.jpg.tmp"));
+}
+
+}  // namespace
+}  // namespace tallen
