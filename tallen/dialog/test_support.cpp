@@ -1,0 +1,124 @@
+#include "dialog/test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "core/inspection_procedure.h"
+#include "dialog/source_image.h"
+
+namespace tallen::dialog_testing {
+
+namespace {
+
+constexpr int kPictureSide = 240;
+constexpr unsigned kNoiseSeed = 7;
+const cv::Scalar kBackground(30, 30, 30);
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()) {
+    qFatal("cannot write %s", qPrintable(path));
+  }
+}
+
+}  // namespace
+
+TestWorkspace::TestWorkspace() : previous_(QDir::currentPath()) {
+  if (!root_.isValid()) qFatal("no temporary folder");
+  QDir root(root_.path());
+  root.mkpath(QStringLiteral("work"));
+  root.mkpath(QStringLiteral("pictures"));
+  writeParamFile(QByteArray("width,height\n") + QByteArray::number(kTemplateWidth) + ',' +
+                 QByteArray::number(kTemplateHeight) + '\n');
+  QDir::setCurrent(root.filePath(QStringLiteral("work")));
+}
+
+TestWorkspace::~TestWorkspace() { QDir::setCurrent(previous_); }
+
+void TestWorkspace::writeParamFile(const QByteArray& content) const {
+  writeFile(QDir(root_.path()).filePath(QStringLiteral("param.csv")), content);
+}
+
+void TestWorkspace::removeParamFile() const {
+  QFile::remove(QDir(root_.path()).filePath(QStringLiteral("param.csv")));
+}
+
+std::string TestWorkspace::writePicture(const QString& name, const cv::Mat& picture) const {
+  const QString path = QDir(root_.path()).filePath(QStringLiteral("pictures/") + name);
+  const std::string local = QFile::encodeName(path).toStdString();
+  if (!cv::imwrite(local, picture)) qFatal("cannot write %s", qPrintable(path));
+  return local;
+}
+
+std::string TestWorkspace::writeBytes(const QString& name, const QByteArray& bytes) const {
+  const QString path = QDir(root_.path()).filePath(QStringLiteral("pictures/") + name);
+  writeFile(path, bytes);
+  return QFile::encodeName(path).toStdString();
+}
+
+QByteArray TestWorkspace::workFile(const QString& name) const {
+  QFile file(QDir(root_.path()).filePath(QStringLiteral("work/") + name));
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void TestWorkspace::writeWorkFile(const QString& name, const QByteArray& bytes) const {
+  writeFile(QDir(root_.path()).filePath(QStringLiteral("work/") + name), bytes);
+}
+
+void TestWorkspace::removeWorkFile(const QString& name) const {
+  QFile::remove(QDir(root_.path()).filePath(QStringLiteral("work/") + name));
+}
+
+bool TestWorkspace::hasWorkFile(const QString& name) const {
+  return QFile::exists(QDir(root_.path()).filePath(QStringLiteral("work/") + name));
+}
+
+QList<QByteArray> workingFiles(const TestWorkspace& workspace) {
+  return {workspace.workFile(QString::fromLatin1(kTemplateFile)),
+          workspace.workFile(QString::fromLatin1(kMeanFile)),
+          workspace.workFile(QString::fromLatin1(kThresholdFile))};
+}
+
+cv::Mat productPicture(int variant) {
+  const cv::Size size(kPictureSide, kPictureSide);
+  cv::Mat picture(size, CV_8UC3, kBackground);
+  const cv::Point shift = variant == 1 ? cv::Point(6, 4) : cv::Point(0, 0);
+  const cv::Rect plate(kPictureSide / 2 - 40 + shift.x, kPictureSide / 2 - 70 + shift.y, 80, 140);
+  cv::rectangle(picture, plate, cv::Scalar(210, 215, 220), cv::FILLED);
+  const cv::Scalar holeColour = variant == 1 ? cv::Scalar(70, 90, 150) : cv::Scalar(40, 60, 120);
+  const cv::Point holes[] = {{plate.x + 22, plate.y + 30},
+                             {plate.x + 58, plate.y + 30},
+                             {plate.x + 40, plate.y + 80},
+                             {plate.x + 40, plate.y + 115}};
+  for (const cv::Point& hole : holes) cv::circle(picture, hole, 9, holeColour, cv::FILLED);
+  if (variant == 2) {
+    cv::circle(picture, {plate.x + 20, plate.y + 100}, 8, cv::Scalar(60, 40, 40), cv::FILLED);
+  }
+  cv::RNG rng(kNoiseSeed);
+  cv::Mat noise(size, CV_16SC3);
+  rng.fill(noise, cv::RNG::NORMAL, 0, 2);
+  cv::Mat noisy;
+  picture.convertTo(noisy, CV_16SC3);
+  noisy += noise;
+  noisy.convertTo(picture, CV_8UC3);
+  return picture;
+}
+
+std::optional<std::string> ScriptedChooser::chooseImageFile(QWidget*) {
+  ++calls;
+  if (answers.empty()) return std::nullopt;
+  std::optional<std::string> answer = answers.front();
+  answers.pop_front();
+  return answer;
+}
+
+void CollectedWarnings::warn(QWidget*, const QString& text) { texts.append(text); }
+
+void resetShellState() {
+  g_sourceImage.reset();
+  g_sampleCount = 0;
+}
+
+}  // namespace tallen::dialog_testing
