@@ -30,7 +30,7 @@ TEST_P(DefectMapName, DropsDirectoryAndExtension) {
 
 const NameCase kNameCases[] = {
     {"good_1.jpg", "good_1_defects.png"},
-    {"../pictures/part 7.png", "part 7_defects.png"},
+    {"../pictures/unit 7.png", "unit 7_defects.png"},
     {"/abs/dir/scan.v2.bmp", "scan.v2_defects.png"},
     {"noextension", "noextension_defects.png"},
     {"白黒.jpg", "白黒_defects.png"},

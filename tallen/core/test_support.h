@@ -42,10 +42,4 @@ class CapturedStream {
   std::FILE* file_;
 };
 
-// A synthetic product photograph: a dark noisy background and a bright plate with dark holes,
-// turned by `angleDegrees` about the picture centre and moved by `shift`. `defect` adds a flaw:
-// 0 none, 1 a dark scratch across the plate, 2 one hole filled, 3 a dark blob.
-cv::Mat productPicture(cv::Size size, double angleDegrees, cv::Point2f shift, int defect,
-                       unsigned seed);
-
 }  // namespace tallen::testing

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
 
 #include "core/inspection_procedure.h"
 #include "dialog/source_image.h"
@@ -12,9 +11,7 @@ namespace tallen::dialog_testing {
 
 namespace {
 
-constexpr int kPictureSide = 240;
 constexpr unsigned kNoiseSeed = 7;
-const cv::Scalar kBackground(30, 30, 30);
 
 void writeFile(const QString& path, const QByteArray& bytes) {
   QFile file(path);
@@ -82,28 +79,16 @@ QList<QByteArray> workingFiles(const TestWorkspace& workspace) {
 }
 
 cv::Mat productPicture(int variant) {
-  const cv::Size size(kPictureSide, kPictureSide);
-  cv::Mat picture(size, CV_8UC3, kBackground);
-  const cv::Point shift = variant == 1 ? cv::Point(6, 4) : cv::Point(0, 0);
-  const cv::Rect plate(kPictureSide / 2 - 40 + shift.x, kPictureSide / 2 - 70 + shift.y, 80, 140);
-  cv::rectangle(picture, plate, cv::Scalar(210, 215, 220), cv::FILLED);
-  const cv::Scalar holeColour = variant == 1 ? cv::Scalar(70, 90, 150) : cv::Scalar(40, 60, 120);
-  const cv::Point holes[] = {{plate.x + 22, plate.y + 30},
-                             {plate.x + 58, plate.y + 30},
-                             {plate.x + 40, plate.y + 80},
-                             {plate.x + 40, plate.y + 115}};
-  for (const cv::Point& hole : holes) cv::circle(picture, hole, 9, holeColour, cv::FILLED);
-  if (variant == 2) {
-    cv::circle(picture, {plate.x + 20, plate.y + 100}, 8, cv::Scalar(60, 40, 40), cv::FILLED);
+  demo::ProductShot shot;
+  shot.seed = kNoiseSeed;
+  if (variant == 1) {
+    shot.angleDegrees = 4.0;
+    shot.shift = cv::Point2d(12, 8);
+    shot.seed = kNoiseSeed + 1;
+  } else if (variant == 2) {
+    shot.defect = demo::Defect::kBlob;
   }
-  cv::RNG rng(kNoiseSeed);
-  cv::Mat noise(size, CV_16SC3);
-  rng.fill(noise, cv::RNG::NORMAL, 0, 2);
-  cv::Mat noisy;
-  picture.convertTo(noisy, CV_16SC3);
-  noisy += noise;
-  noisy.convertTo(picture, CV_8UC3);
-  return picture;
+  return demo::drawProductPicture(kPictureSize, shot);
 }
 
 std::optional<std::string> ScriptedChooser::chooseImageFile(QWidget*) {

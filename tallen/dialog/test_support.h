@@ -11,12 +11,15 @@
 
 #include "dialog/file_chooser.h"
 #include "dialog/warning_sink.h"
+#include "generator/product_scene.h"
 
 namespace tallen::dialog_testing {
 
-// Template size of the generated pictures' settings file: the whole plate with a dark margin.
-constexpr int kTemplateWidth = 100;
-constexpr int kTemplateHeight = 160;
+// Size of the generated pictures, and the template size of their settings file: the whole plate
+// with a dark margin.
+const cv::Size kPictureSize(320, 240);
+const int kTemplateWidth = demo::templateSizeFor(kPictureSize).width;
+const int kTemplateHeight = demo::templateSizeFor(kPictureSize).height;
 
 // A fresh folder tree for one test: the process works in root/work, so that the settings file is
 // root/param.csv; chosen pictures live in root/pictures. The previous working directory comes
@@ -49,9 +52,9 @@ class TestWorkspace {
 // The bytes of the three working images, in a fixed order, for before/after comparisons.
 QList<QByteArray> workingFiles(const TestWorkspace& workspace);
 
-// A synthetic product photograph, 240 x 240: a dark noisy background and an upright bright plate
-// with four dark holes. `variant` 1 tints the holes and moves the plate a few pixels (another
-// good sample), 2 adds a dark flaw on the plate (a part under inspection).
+// A synthetic product photograph of kPictureSize: `variant` 0 is an upright good product, 1 the
+// same turned and moved a little (another good sample), 2 one with a stain (a part under
+// inspection).
 cv::Mat productPicture(int variant);
 
 // Answers the select button from a queue; an empty queue answers as a cancelled chooser.
