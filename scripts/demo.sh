@@ -4,10 +4,8 @@
 # good samples and inspects the pictures through the command line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+bash scripts/build.sh
 build_dir=${BUILD_DIR:-build}
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release
-cmake --build "$build_dir" -j "$(nproc)"
 
 # With a command the dialog program runs headless and opens no window.
 tallen="$PWD/$build_dir/tallen/dialog/tallen"

@@ -4,13 +4,11 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libopencv-dev
+  libopencv-dev            # its video I/O brings FFmpeg for video files and V4L2 for cameras
   qtbase5-dev qtbase5-dev-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-ipafont-gothic
   xvfb xauth
-  libavcodec-dev libavformat-dev libswscale-dev
-  libgstreamer-plugins-base1.0-0 gstreamer1.0-plugins-good
   libv4l-0
 )
 
