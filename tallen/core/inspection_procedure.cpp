@@ -1,5 +1,6 @@
 #include "core/inspection_procedure.h"
 
+#include "core/defect_map.h"
 #include "core/defect_ratio.h"
 #include "core/inspection_error.h"
 #include "core/orientation.h"
@@ -18,7 +19,6 @@
 namespace tallen {
 namespace {
 
-constexpr int kMedianAperture = 3;
 constexpr int kRatioTextSize = 16;
 constexpr int kRatioMargin = 5;
 constexpr double kRatioFontScale = 0.5;
@@ -51,10 +51,8 @@ cv::Mat extractPatch(const cv::Mat& source, const cv::Mat& templ, cv::Size size,
   cv::Mat aligned;
   alignOrientation(source, aligned, viewer, console.trace);
   locateTemplate(aligned, templ, viewer, console.trace);
-  const cv::Point2f centre(static_cast<float>(g_matchPoint.x + 0.5 * size.width),
-                           static_cast<float>(g_matchPoint.y + 0.5 * size.height));
   cv::Mat patch;
-  cv::getRectSubPix(aligned, size, centre, patch);
+  cutMatchedPatch(aligned, g_matchPoint, size, patch);
   return patch;
 }
 
@@ -82,13 +80,8 @@ void registerSample(int n, const cv::Mat& patch, cv::Mat& mean, cv::Mat& thresho
 
 float inspectPatch(const cv::Mat& patch, const cv::Mat& mean, const cv::Mat& threshold,
                    cv::Size size, ImageViewer& viewer) {
-  cv::Mat excess;
-  cv::absdiff(patch, mean, excess);
-  cv::subtract(excess, threshold, excess);
   cv::Mat defects;
-  cv::cvtColor(excess, defects, cv::COLOR_BGR2GRAY);
-  cv::threshold(defects, defects, 0, 255, cv::THRESH_BINARY);
-  cv::medianBlur(defects, defects, kMedianAperture);
+  computeDefectMap(patch, mean, threshold, defects);
   const float ratio = defectRatio(defects, size.width, size.height);
 
   // Drawn after counting, so the text never counts as a defect.

@@ -49,4 +49,10 @@ void locateTemplate(cv::Mat& picture, const cv::Mat& templ, ImageViewer& viewer,
   viewer.show(kMatchWindow, picture);
 }
 
+void cutMatchedPatch(const cv::Mat& picture, cv::Point matchPoint, cv::Size size, cv::Mat& patch) {
+  const cv::Point2f centre(static_cast<float>(matchPoint.x + 0.5 * size.width),
+                           static_cast<float>(matchPoint.y + 0.5 * size.height));
+  cv::getRectSubPix(picture, size, centre, patch);
+}
+
 }  // namespace tallen

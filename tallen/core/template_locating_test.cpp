@@ -81,5 +81,20 @@ TEST(LocateTemplate, TemplateLargerThanThePictureIsReportedAndTouchesNothing) {
   }
 }
 
+TEST(CutMatchedPatch, StartsHalfAPixelPastTheMatchPoint) {
+  // Columns and rows numbered by value, so that a sample's position can be read off its value.
+  cv::Mat picture(120, 160, CV_8UC3);
+  for (int y = 0; y < picture.rows; ++y) {
+    for (int x = 0; x < picture.cols; ++x) picture.at<cv::Vec3b>(y, x) = cv::Vec3b(x, y, 0);
+  }
+  cv::Mat patch;
+  cutMatchedPatch(picture, cv::Point(30, 40), cv::Size(100, 50), patch);
+  ASSERT_EQ(patch.size(), cv::Size(100, 50));
+  // Sampled at (30.5, 40.5): the mean of columns 30 and 31 and of rows 40 and 41, rounded up.
+  EXPECT_EQ(patch.at<cv::Vec3b>(0, 0), cv::Vec3b(31, 41, 0));
+  EXPECT_EQ(patch.at<cv::Vec3b>(0, 1), cv::Vec3b(32, 41, 0));
+  EXPECT_EQ(patch.at<cv::Vec3b>(49, 99), cv::Vec3b(130, 90, 0));
+}
+
 }  // namespace
 }  // namespace tallen
