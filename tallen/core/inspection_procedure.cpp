@@ -4,9 +4,10 @@
 #include "core/defect_ratio.h"
 #include "core/inspection_error.h"
 #include "core/orientation.h"
-#include "core/otsu_mask.h"
+#include "core/bright_mask.h"
 #include "core/recording_viewer.h"
 #include "core/sample_stats.h"
+#include "core/size_text.h"
 #include "core/template_locating.h"
 #include "core/template_size.h"
 #include "core/working_files.h"
@@ -24,10 +25,6 @@ constexpr int kRatioMargin = 5;
 constexpr double kRatioFontScale = 0.5;
 constexpr int kRatioThickness = 2;
 const cv::Scalar kWhite(255, 255, 255, 255);
-
-std::string sizeText(int width, int height) {
-  return std::to_string(width) + "x" + std::to_string(height);
-}
 
 // Mode 0: cuts the W x H window around the centroid of the aligned picture's bright area.
 void registerTemplate(const cv::Mat& source, cv::Size size, ImageViewer& viewer,
@@ -109,10 +106,7 @@ ProcedureResult runFlow(const cv::Mat& source, int mode, cv::Size size, ImageVie
     mean = loadWorkingImage(kMeanFile, size);
     threshold = loadWorkingImage(kThresholdFile, size);
   }
-  if (size.width > source.cols || size.height > source.rows) {
-    throw InspectionError("template " + sizeText(size.width, size.height) +
-                          " is larger than the picture " + sizeText(source.cols, source.rows));
-  }
+  requireTemplateFits(size, source.size());
   const cv::Mat patch = extractPatch(source, templ, size, viewer, console);
   if (inspecting) {
     result.defectRatio = inspectPatch(patch, mean, threshold, size, viewer);
@@ -157,7 +151,7 @@ ProcedureResult processImage(const cv::Mat& source, int mode, ImageViewer& viewe
   } catch (const std::bad_alloc&) {
     g_matchPoint = matchPointBefore;
     throw InspectionError("not enough memory for the picture and the " +
-                          sizeText(size.width, size.height) + " template size");
+                          sizeText(size) + " template size");
   } catch (const cv::Exception& e) {
     g_matchPoint = matchPointBefore;
     throw InspectionError("image operation failed: " + e.msg);

@@ -1,6 +1,6 @@
 #include "core/orientation.h"
 
-#include "core/otsu_mask.h"
+#include "core/bright_mask.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -1,7 +1,8 @@
 #include "core/template_locating.h"
 
 #include "core/inspection_error.h"
-#include "core/otsu_mask.h"
+#include "core/bright_mask.h"
+#include "core/size_text.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -19,18 +20,18 @@ constexpr int kScoreMargin = 10;
 constexpr double kScoreFontScale = 1.0;
 constexpr int kScoreThickness = 4;
 
-std::string sizeText(const cv::Mat& image) {
-  return std::to_string(image.cols) + "x" + std::to_string(image.rows);
-}
-
 }  // namespace
+
+void requireTemplateFits(cv::Size templateSize, cv::Size pictureSize) {
+  if (templateSize.width > pictureSize.width || templateSize.height > pictureSize.height) {
+    throw InspectionError("template " + sizeText(templateSize) + " is larger than the picture " +
+                          sizeText(pictureSize));
+  }
+}
 
 void locateTemplate(cv::Mat& picture, const cv::Mat& templ, ImageViewer& viewer,
                     std::FILE* trace) {
-  if (templ.cols > picture.cols || templ.rows > picture.rows) {
-    throw InspectionError("template " + sizeText(templ) + " is larger than the picture " +
-                          sizeText(picture));
-  }
+  requireTemplateFits(templ.size(), picture.size());
   const cv::Mat pictureMask = brightMask(picture);
   const cv::Mat templateMask = brightMask(templ);
 

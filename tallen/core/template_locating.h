@@ -18,6 +18,9 @@ extern cv::Point g_matchPoint;
 // fit inside the picture.
 void locateTemplate(cv::Mat& picture, const cv::Mat& templ, ImageViewer& viewer, std::FILE* trace);
 
+// Throws InspectionError naming both sizes when a template does not fit inside the picture.
+void requireTemplateFits(cv::Size templateSize, cv::Size pictureSize);
+
 // The `size` window of `picture` centred on the match at `matchPoint` (its top-left corner),
 // bilinearly sampled: its corner lies half a pixel right of and below the match point, so every
 // pixel is the mean of a 2x2 block, the match rectangle's lines included.

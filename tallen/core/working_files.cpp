@@ -1,6 +1,7 @@
 #include "core/working_files.h"
 
 #include "core/inspection_error.h"
+#include "core/size_text.h"
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -11,10 +12,6 @@
 
 namespace tallen {
 namespace {
-
-std::string sizeText(cv::Size size) {
-  return std::to_string(size.width) + "x" + std::to_string(size.height);
-}
 
 void writeBytes(const std::string& path, const std::vector<uchar>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

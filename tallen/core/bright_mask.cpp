@@ -1,4 +1,4 @@
-#include "core/otsu_mask.h"
+#include "core/bright_mask.h"
 
 #include <opencv2/imgproc.hpp>
 
