@@ -4,8 +4,8 @@
 #include "cli/defect_map_file.h"
 #include "cli/window_grabber.h"
 #include "core/console.h"
-#include "core/inspection_error.h"
-#include "core/inspection_procedure.h"
+#include "core/procedure.h"
+#include "core/procedure_error.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>

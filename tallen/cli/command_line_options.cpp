@@ -1,7 +1,7 @@
 #include "cli/command_line_options.h"
 
 #include "cli/defect_map_file.h"
-#include "core/inspection_procedure.h"
+#include "core/procedure.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,7 +1,7 @@
 #include "cli/command_line.h"
 
 #include "cli/cli_test_support.h"
-#include "core/inspection_procedure.h"
+#include "core/procedure.h"
 #include "core/recording_viewer.h"
 #include "generator/demo_set.h"
 

@@ -1,6 +1,6 @@
 #include "cli/defect_map_file.h"
 
-#include "core/inspection_error.h"
+#include "core/procedure_error.h"
 
 #include <opencv2/imgcodecs.hpp>
 

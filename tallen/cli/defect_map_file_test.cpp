@@ -1,7 +1,7 @@
 #include "cli/defect_map_file.h"
 
 #include "cli/cli_test_support.h"
-#include "core/inspection_error.h"
+#include "core/procedure_error.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>

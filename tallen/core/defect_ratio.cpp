@@ -1,6 +1,6 @@
 #include "core/defect_ratio.h"
 
-#include "core/inspection_error.h"
+#include "core/procedure_error.h"
 
 namespace tallen {
 

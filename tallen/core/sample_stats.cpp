@@ -1,6 +1,6 @@
 #include "core/sample_stats.h"
 
-#include "core/inspection_error.h"
+#include "core/procedure_error.h"
 
 #include <opencv2/imgproc.hpp>
 

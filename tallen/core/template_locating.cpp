@@ -1,7 +1,7 @@
 #include "core/template_locating.h"
 
-#include "core/inspection_error.h"
 #include "core/bright_mask.h"
+#include "core/procedure_error.h"
 #include "core/size_text.h"
 
 #include <opencv2/imgproc.hpp>
@@ -29,8 +29,7 @@ void requireTemplateFits(cv::Size templateSize, cv::Size pictureSize) {
   }
 }
 
-void locateTemplate(cv::Mat& picture, const cv::Mat& templ, ImageViewer& viewer,
-                    std::FILE* trace) {
+void locateTemplate(cv::Mat& picture, const cv::Mat& templ, ImageViewer& viewer, std::FILE* trace) {
   requireTemplateFits(templ.size(), picture.size());
   const cv::Mat pictureMask = brightMask(picture);
   const cv::Mat templateMask = brightMask(templ);

@@ -1,6 +1,6 @@
 #include "core/template_locating.h"
 
-#include "core/inspection_error.h"
+#include "core/procedure_error.h"
 #include "core/recording_viewer.h"
 #include "core/test_support.h"
 

@@ -1,6 +1,6 @@
 #include "core/template_size.h"
 
-#include "core/inspection_error.h"
+#include "core/procedure_error.h"
 
 #include <cerrno>
 #include <climits>

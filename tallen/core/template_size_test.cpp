@@ -1,6 +1,6 @@
 #include "core/template_size.h"
 
-#include "core/inspection_error.h"
+#include "core/procedure_error.h"
 #include "core/test_support.h"
 
 #include <gtest/gtest.h>
@@ -46,28 +46,29 @@ TEST_P(TemplateSizeReading, TakesTheSizeAfterTheHeaderOrReportsTheFile) {
   EXPECT_EQ(lines.text(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, TemplateSizeReading,
-    ::testing::ValuesIn(std::vector<SizeCase>{
-        {"plain", "w,h\n64,48\n", 64, 48},
-        {"sizeInHeaderIsSkipped", "64,48\n100,50\n", 100, 50},
-        {"header127", header(127) + "64,48\n", 64, 48},
-        {"header128", header(128) + "64,48\n", 64, 48},
-        {"header300", header(300) + "64,48\n", 64, 48},
-        {"blankAfterComma", "w,h\n64, 48\n", 64, 48},
-        {"laterLinesIgnored", "w,h\n64,48,7 tail\n1,1\n", 64, 48},
-        {"noFinalNewline", "w,h\n64,48", 64, 48},
-        {"blankBeforeComma", "w,h\n64 ,48\n", 0, 0},
-        {"onlyWidth", "w,h\n64\n", 0, 0},
-        {"empty", "", 0, 0},
-        {"onlyHeader", "w,h\n", 0, 0},
-        {"notNumbers", "w,h\nwide,high\n", 0, 0},
-        {"zeroWidth", "w,h\n0,48\n", 0, 0},
-        {"negativeHeight", "w,h\n64,-1\n", 0, 0},
-        {"tooLargeForJpeg", "w,h\n70000,10\n", 0, 0},
-        {"tooManyPixels", "w,h\n60000,60000\n", 0, 0},
-    }),
-    [](const ::testing::TestParamInfo<SizeCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, TemplateSizeReading,
+                         ::testing::ValuesIn(std::vector<SizeCase>{
+                             {"plain", "w,h\n64,48\n", 64, 48},
+                             {"sizeInHeaderIsSkipped", "64,48\n100,50\n", 100, 50},
+                             {"header127", header(127) + "64,48\n", 64, 48},
+                             {"header128", header(128) + "64,48\n", 64, 48},
+                             {"header300", header(300) + "64,48\n", 64, 48},
+                             {"blankAfterComma", "w,h\n64, 48\n", 64, 48},
+                             {"laterLinesIgnored", "w,h\n64,48,7 tail\n1,1\n", 64, 48},
+                             {"noFinalNewline", "w,h\n64,48", 64, 48},
+                             {"blankBeforeComma", "w,h\n64 ,48\n", 0, 0},
+                             {"onlyWidth", "w,h\n64\n", 0, 0},
+                             {"empty", "", 0, 0},
+                             {"onlyHeader", "w,h\n", 0, 0},
+                             {"notNumbers", "w,h\nwide,high\n", 0, 0},
+                             {"zeroWidth", "w,h\n0,48\n", 0, 0},
+                             {"negativeHeight", "w,h\n64,-1\n", 0, 0},
+                             {"tooLargeForJpeg", "w,h\n70000,10\n", 0, 0},
+                             {"tooManyPixels", "w,h\n60000,60000\n", 0, 0},
+                         }),
+                         [](const ::testing::TestParamInfo<SizeCase>& info) {
+                           return info.param.name;
+                         });
 
 TEST(TemplateSize, MissingFileIsReportedByName) {
   ScopedWorkingDirectory dir;

@@ -1,6 +1,6 @@
 #include "core/working_files.h"
 
-#include "core/inspection_error.h"
+#include "core/procedure_error.h"
 #include "core/size_text.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -15,7 +15,8 @@ namespace {
 
 void writeBytes(const std::string& path, const std::vector<uchar>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   out.close();
   if (!out) throw InspectionError(path + ": cannot be written");
 }
@@ -73,8 +74,10 @@ void saveWorkingImages(const std::vector<std::pair<std::string, cv::Mat>>& files
   auto restore = [&](std::size_t renamed) {
     for (std::size_t j = 0; j < renamed; ++j) {
       std::error_code ignored;
-      if (!backups[j].empty()) fs::rename(backups[j], files[j].first, ignored);
-      else fs::remove(files[j].first, ignored);
+      if (!backups[j].empty())
+        fs::rename(backups[j], files[j].first, ignored);
+      else
+        fs::remove(files[j].first, ignored);
     }
     for (const std::string& b : backups) {
       std::error_code ignored;

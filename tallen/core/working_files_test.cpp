@@ -1,6 +1,6 @@
 #include "core/working_files.h"
 
-#include "core/inspection_error.h"
+#include "core/procedure_error.h"
 #include "core/test_support.h"
 
 #include <gtest/gtest.h>
@@ -65,8 +65,7 @@ TEST(WorkingFiles, FailedSaveOfTheSecondFileLeavesBothAsTheyWere) {
 
   // A folder in the way of the second file, then a second file whose folder does not exist.
   fs::create_directory("threshold.jpg");
-  EXPECT_THROW(saveWorkingImages({{"mean.jpg", fresh}, {"threshold.jpg", fresh}}),
-               InspectionError);
+  EXPECT_THROW(saveWorkingImages({{"mean.jpg", fresh}, {"threshold.jpg", fresh}}), InspectionError);
   EXPECT_EQ(fileBytes("mean.jpg"), meanBefore);
   EXPECT_THROW(saveWorkingImages({{"mean.jpg", fresh}, {"no/such/dir.jpg", fresh}}),
                InspectionError);

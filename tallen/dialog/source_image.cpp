@@ -2,7 +2,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-#include "core/inspection_error.h"
+#include "core/procedure_error.h"
 
 namespace tallen {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/image_viewer.h"
-#include "core/inspection_procedure.h"
+#include "core/procedure.h"
 
 namespace tallen {
 

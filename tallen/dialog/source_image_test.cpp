@@ -6,8 +6,8 @@
 #include <opencv2/imgproc.hpp>
 #include <string>
 
-#include "core/inspection_error.h"
-#include "core/inspection_procedure.h"
+#include "core/procedure.h"
+#include "core/procedure_error.h"
 #include "core/recording_viewer.h"
 #include "dialog/test_support.h"
 

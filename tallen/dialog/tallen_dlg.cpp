@@ -12,8 +12,8 @@
 #include <optional>
 #include <string>
 
-#include "core/inspection_error.h"
-#include "core/inspection_procedure.h"
+#include "core/procedure.h"
+#include "core/procedure_error.h"
 #include "dialog/source_image.h"
 
 // Qt's resource initialiser must be named outside every namespace.

@@ -9,7 +9,7 @@
 #include <opencv2/core.hpp>
 #include <string>
 
-#include "core/inspection_procedure.h"
+#include "core/procedure.h"
 #include "dialog/source_image.h"
 #include "dialog/tallen_dlg.h"
 #include "dialog/test_support.h"

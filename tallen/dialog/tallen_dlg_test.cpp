@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/inspection_procedure.h"
+#include "core/procedure.h"
 #include "core/recording_viewer.h"
 #include "dialog/source_image.h"
 #include "dialog/test_support.h"

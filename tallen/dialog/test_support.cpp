@@ -4,7 +4,7 @@
 #include <QFile>
 #include <opencv2/imgcodecs.hpp>
 
-#include "core/inspection_procedure.h"
+#include "core/procedure.h"
 #include "dialog/source_image.h"
 
 namespace tallen::dialog_testing {

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "core/inspection_procedure.h"
+#include "core/procedure.h"
 #include "dialog/source_image.h"
 #include "dialog/tallen_app.h"
 #include "dialog/tallen_dlg.h"

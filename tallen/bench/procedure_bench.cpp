@@ -2,7 +2,7 @@
 // processImage call each, headless and without trace lines, on demo pictures of camera sizes.
 #include "core/console.h"
 #include "core/image_viewer.h"
-#include "core/inspection_procedure.h"
+#include "core/procedure.h"
 #include "generator/demo_set.h"
 #include "generator/product_scene.h"
 

@@ -1,6 +1,6 @@
-#include "core/inspection_procedure.h"
+#include "core/procedure.h"
 
-#include "core/inspection_error.h"
+#include "core/procedure_error.h"
 #include "core/recording_viewer.h"
 #include "core/template_locating.h"
 #include "core/test_support.h"
@@ -220,17 +220,16 @@ INSTANTIATE_TEST_SUITE_P(
          "../param.csv"},
         {"settingsWithoutSize", [](const ScopedWorkingDirectory& d) { d.writeParamFile("w,h\n"); },
          1000, good, "../param.csv"},
-        {"settingsZeroWidth", [](const ScopedWorkingDirectory& d) { d.writeTemplateSize(0, 9); },
-         2, good, "../param.csv"},
+        {"settingsZeroWidth", [](const ScopedWorkingDirectory& d) { d.writeTemplateSize(0, 9); }, 2,
+         good, "../param.csv"},
         {"noPictureForTemplate", noChange, 0, [] { return cv::Mat(); }, "could not be read"},
         {"noPictureForInspection", noChange, 1000, [] { return cv::Mat(); }, "could not be read"},
-        {"noObject", noChange, 0,
-         [] { return cv::Mat(cv::Mat::zeros(kPictureSize, CV_8UC3)); }, "no object"},
+        {"noObject", noChange, 0, [] { return cv::Mat(cv::Mat::zeros(kPictureSize, CV_8UC3)); },
+         "no object"},
         {"templateMissing", [](const ScopedWorkingDirectory&) { fs::remove(kTemplateFile); }, 1,
          good, "templImage.jpg: missing"},
-        {"meanMissingForRegistration",
-         [](const ScopedWorkingDirectory&) { fs::remove(kMeanFile); }, 2, good,
-         "gdaccnumI.jpg: missing"},
+        {"meanMissingForRegistration", [](const ScopedWorkingDirectory&) { fs::remove(kMeanFile); },
+         2, good, "gdaccnumI.jpg: missing"},
         {"thresholdMissingForInspection",
          [](const ScopedWorkingDirectory&) { fs::remove(kThresholdFile); }, 1000, good,
          "gdThresholdImageI.jpg: missing"},
@@ -238,7 +237,9 @@ INSTANTIATE_TEST_SUITE_P(
          [](const ScopedWorkingDirectory& d) { d.writeTemplateSize(100, 165); }, 1000, good,
          "templImage.jpg: wrong size 105x165, expected 100x165"},
         {"templateLargerThanPicture", noChange, 1000,
-         [] { return productPicture(cv::Size(100, 400), 0, {0, 0}, demo::Defect::kNone, 3); },
+         [] {
+           return productPicture(cv::Size(100, 400), 0, {0, 0}, demo::Defect::kNone, 3);
+         },
          "template 105x165 is larger than the picture 100x400"},
         {"modelCannotBeSaved",
          [](const ScopedWorkingDirectory&) {

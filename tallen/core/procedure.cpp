@@ -1,10 +1,10 @@
-#include "core/inspection_procedure.h"
+#include "core/procedure.h"
 
+#include "core/bright_mask.h"
 #include "core/defect_map.h"
 #include "core/defect_ratio.h"
-#include "core/inspection_error.h"
 #include "core/orientation.h"
-#include "core/bright_mask.h"
+#include "core/procedure_error.h"
 #include "core/recording_viewer.h"
 #include "core/sample_stats.h"
 #include "core/size_text.h"
@@ -33,7 +33,8 @@ void registerTemplate(const cv::Mat& source, cv::Size size, ImageViewer& viewer,
   alignOrientation(source, aligned, viewer, console.trace);
   const cv::Moments m = cv::moments(brightMask(aligned), false);
   if (m.m00 == 0.0) {
-    throw InspectionError("no object found in the picture: nothing is brighter than the background");
+    throw InspectionError(
+        "no object found in the picture: nothing is brighter than the background");
   }
   const cv::Point2f centroid(static_cast<float>(m.m10 / m.m00), static_cast<float>(m.m01 / m.m00));
   cv::Mat templ;
@@ -150,8 +151,8 @@ ProcedureResult processImage(const cv::Mat& source, int mode, ImageViewer& viewe
     throw;
   } catch (const std::bad_alloc&) {
     g_matchPoint = matchPointBefore;
-    throw InspectionError("not enough memory for the picture and the " +
-                          sizeText(size) + " template size");
+    throw InspectionError("not enough memory for the picture and the " + sizeText(size) +
+                          " template size");
   } catch (const cv::Exception& e) {
     g_matchPoint = matchPointBefore;
     throw InspectionError("image operation failed: " + e.msg);
