@@ -46,9 +46,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(LongestSegment, LaterOfEquallyLongWinsAndEverySegmentIsPrinted) {
   CapturedStream trace;
-  const LongestSegment longest =
-      findLongestSegment({{0, 0, 30, 0}, {0, 0, 50, 50}, {0, 50, 50, 0}, {0, 0, 0, 5}},
-                         trace.stream());
+  const LongestSegment longest = findLongestSegment(
+      {{0, 0, 30, 0}, {0, 0, 50, 50}, {0, 50, 50, 0}, {0, 0, 0, 5}}, trace.stream());
   EXPECT_DOUBLE_EQ(longest.angle, -45.0);
   EXPECT_EQ(trace.text(),
             "0,0.000000,30.000000\n1,45.000000,70.710678\n2,-45.000000,70.710678\n"
@@ -64,7 +63,8 @@ TEST(LongestSegment, NoSegmentMeansNoTurn) {
 // A gray scene with a bright tall plate turned by `angle`.
 cv::Mat turnedPlate(double angle) {
   cv::Mat picture(300, 300, CV_8UC3, cv::Scalar(60, 60, 60));
-  const cv::RotatedRect plate(cv::Point2f(150, 150), cv::Size2f(70, 160), static_cast<float>(angle));
+  const cv::RotatedRect plate(cv::Point2f(150, 150), cv::Size2f(70, 160),
+                              static_cast<float>(angle));
   cv::Point2f corners[4];
   plate.points(corners);
   std::vector<cv::Point> polygon(corners, corners + 4);

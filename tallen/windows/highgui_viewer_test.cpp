@@ -1,8 +1,8 @@
 #include "windows/highgui_viewer.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QWidget>
-#include <gtest/gtest.h>
 #include <opencv2/core.hpp>
 
 #include <cstdlib>
