@@ -1,7 +1,5 @@
 #pragma once
 
-#include <opencv2/core.hpp>
-
 #include <cstdio>
 #include <filesystem>
 #include <string>

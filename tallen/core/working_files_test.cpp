@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -16,6 +17,14 @@ namespace {
 namespace fs = std::filesystem;
 using testing::fileBytes;
 using testing::ScopedWorkingDirectory;
+
+// The names in the working directory, sorted: no temporary file may stay behind.
+std::vector<std::string> filesHere() {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(".")) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 std::string errorOf(const std::string& path, cv::Size size) {
   try {
@@ -50,10 +59,7 @@ TEST(WorkingFiles, SavesJpegsThroughTemporaryFiles) {
   saveWorkingImages({{"a.jpg", b}, {"b.jpg", a}});
   EXPECT_LE(cv::norm(cv::imread("a.jpg"), b, cv::NORM_INF), 2.0);
   EXPECT_LE(cv::norm(cv::imread("b.jpg"), a, cv::NORM_INF), 2.0);
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(".")) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"a.jpg", "b.jpg"}));
+  EXPECT_EQ(filesHere(), (std::vector<std::string>{"a.jpg", "b.jpg"}));
 }
 
 TEST(WorkingFiles, FailedSaveOfTheSecondFileLeavesBothAsTheyWere) {
@@ -71,10 +77,7 @@ TEST(WorkingFiles, FailedSaveOfTheSecondFileLeavesBothAsTheyWere) {
                InspectionError);
   EXPECT_EQ(fileBytes("mean.jpg"), meanBefore);
 
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(".")) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"mean.jpg", "threshold.jpg"}));
+  EXPECT_EQ(filesHere(), (std::vector<std::string>{"mean.jpg", "threshold.jpg"}));
 }
 
 TEST(WorkingFiles, UnencodableImageIsReported) {
