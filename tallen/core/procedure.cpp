@@ -45,12 +45,12 @@ void registerTemplate(const cv::Mat& source, cv::Size size, ImageViewer& viewer,
 
 // Modes from 1: aligns the picture, finds the template and cuts the W x H patch at the match.
 cv::Mat extractPatch(const cv::Mat& source, const cv::Mat& templ, cv::Size size,
-                     ImageViewer& viewer, const Console& console) {
+                     ImageViewer& viewer, const Console& console, TemplateMatch& match) {
   cv::Mat aligned;
   alignOrientation(source, aligned, viewer, console.trace);
-  locateTemplate(aligned, templ, viewer, console.trace);
+  match = locateTemplate(aligned, templ, viewer, console.trace);
   cv::Mat patch;
-  cutMatchedPatch(aligned, g_matchPoint, size, patch);
+  cutMatchedPatch(aligned, match.point, size, patch);
   return patch;
 }
 
@@ -108,7 +108,9 @@ ProcedureResult runFlow(const cv::Mat& source, int mode, cv::Size size, ImageVie
     threshold = loadWorkingImage(kThresholdFile, size);
   }
   requireTemplateFits(size, source.size());
-  const cv::Mat patch = extractPatch(source, templ, size, viewer, console);
+  TemplateMatch match;
+  const cv::Mat patch = extractPatch(source, templ, size, viewer, console, match);
+  result.match = match;
   if (inspecting) {
     result.defectRatio = inspectPatch(patch, mean, threshold, size, viewer);
   } else {
@@ -143,20 +145,16 @@ ProcedureResult processImage(const cv::Mat& source, int mode, ImageViewer& viewe
   // Windows are shown only once the whole flow has succeeded, so a failure shows nothing.
   RecordingViewer pending;
   ProcedureResult result;
-  const cv::Point matchPointBefore = g_matchPoint;
   try {
     result = runFlow(source, mode, size, pending, console);
-  } catch (const InspectionError&) {
-    g_matchPoint = matchPointBefore;
-    throw;
   } catch (const std::bad_alloc&) {
-    g_matchPoint = matchPointBefore;
     throw InspectionError("not enough memory for the picture and the " + sizeText(size) +
                           " template size");
   } catch (const cv::Exception& e) {
-    g_matchPoint = matchPointBefore;
     throw InspectionError("image operation failed: " + e.msg);
   }
+  // Published only after success, so a failed call leaves the previous point.
+  if (result.match) g_matchPoint = result.match->point;
   for (const RecordingViewer::Shown& shown : pending.shown()) viewer.show(shown.name, shown.image);
   return result;
 }

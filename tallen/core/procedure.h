@@ -2,6 +2,7 @@
 
 #include "core/console.h"
 #include "core/image_viewer.h"
+#include "core/template_locating.h"
 
 #include <opencv2/core.hpp>
 
@@ -32,6 +33,9 @@ constexpr const char kDefectMapWindow[] = "白黒判定";
 struct ProcedureResult {
   // Set by an inspection: the share of defective pixels, as drawn on the defect map.
   std::optional<float> defectRatio;
+  // Set by sample registration and inspection: where the template was found in the aligned
+  // picture, and its score. g_matchPoint holds the same point after the call.
+  std::optional<TemplateMatch> match;
 };
 
 // One button press: reads the template size from ../param.csv, then mode 0 cuts and saves the

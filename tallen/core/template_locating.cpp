@@ -29,24 +29,27 @@ void requireTemplateFits(cv::Size templateSize, cv::Size pictureSize) {
   }
 }
 
-void locateTemplate(cv::Mat& picture, const cv::Mat& templ, ImageViewer& viewer, std::FILE* trace) {
+TemplateMatch locateTemplate(cv::Mat& picture, const cv::Mat& templ, ImageViewer& viewer,
+                             std::FILE* trace) {
   requireTemplateFits(templ.size(), picture.size());
   const cv::Mat pictureMask = brightMask(picture);
   const cv::Mat templateMask = brightMask(templ);
 
   cv::Mat scores;
   cv::matchTemplate(pictureMask, templateMask, scores, cv::TM_CCORR_NORMED);
-  double best = 0.0;
-  cv::minMaxLoc(scores, nullptr, &best, nullptr, &g_matchPoint);
+  TemplateMatch match;
+  cv::minMaxLoc(scores, nullptr, &match.score, nullptr, &match.point);
+  const double best = match.score;
   if (trace != nullptr) std::fprintf(trace, "正規化相互相関関数=%lf\n", best);
 
-  cv::rectangle(picture, g_matchPoint, g_matchPoint + cv::Point(templ.cols, templ.rows), kRed, 1,
+  cv::rectangle(picture, match.point, match.point + cv::Point(templ.cols, templ.rows), kRed, 1,
                 cv::LINE_8, 0);
   char text[kScoreTextSize];
   std::snprintf(text, sizeof text, "%.5f", best);
   cv::putText(picture, text, cv::Point(kScoreMargin, picture.rows - kScoreMargin),
               cv::FONT_HERSHEY_SIMPLEX, kScoreFontScale, kWhite, kScoreThickness, cv::LINE_8);
   viewer.show(kMatchWindow, picture);
+  return match;
 }
 
 void cutMatchedPatch(const cv::Mat& picture, cv::Point matchPoint, cv::Size size, cv::Mat& patch) {

@@ -11,12 +11,21 @@ namespace tallen {
 // Top-left corner of the latest best template match in picture pixels; (0, 0) at start.
 extern cv::Point g_matchPoint;
 
+// The best placement of a template: its top-left corner in picture pixels and its normalised
+// cross-correlation score.
+struct TemplateMatch {
+  cv::Point point;
+  double score = 0.0;
+};
+
 // Finds `templ` in `picture` (both 8-bit BGR) by normalised cross-correlation of their Otsu masks,
-// stores the best placement in g_matchPoint, prints "正規化相互相関関数=<score>" to `trace`
+// returns the best placement, prints "正規化相互相関関数=<score>" to `trace`
 // unless it is null, draws the match rectangle and score into `picture` and shows it under
 // "テンプレートマッチング". Throws InspectionError, touching nothing, when the template does not
 // fit inside the picture.
-void locateTemplate(cv::Mat& picture, const cv::Mat& templ, ImageViewer& viewer, std::FILE* trace);
+// The caller publishes the point to g_matchPoint, so that concurrent calls share no state.
+TemplateMatch locateTemplate(cv::Mat& picture, const cv::Mat& templ, ImageViewer& viewer,
+                             std::FILE* trace);
 
 // Throws InspectionError naming both sizes when a template does not fit inside the picture.
 void requireTemplateFits(cv::Size templateSize, cv::Size pictureSize);

@@ -45,24 +45,33 @@ cv::Mat loadWorkingImage(const std::string& path, cv::Size size) {
   return image;
 }
 
-void saveWorkingImages(const std::vector<std::pair<std::string, cv::Mat>>& files) {
+std::vector<uchar> encodeWorkingImage(const std::string& path, const cv::Mat& image) {
+  std::vector<uchar> bytes;
+  try {
+    if (cv::imencode(".jpg", image, bytes)) return bytes;
+  } catch (const cv::Exception& e) {
+    throw InspectionError(path + ": cannot be encoded as JPEG (" + e.msg + ")");
+  }
+  throw InspectionError(path + ": cannot be encoded as JPEG");
+}
+
+void saveWorkingImages(const std::vector<std::pair<std::string, cv::Mat>>& images) {
+  std::vector<WorkingFile> files;
+  for (const auto& [path, image] : images) files.push_back({path, encodeWorkingImage(path, image)});
+  saveWorkingFiles(files);
+}
+
+void saveWorkingFiles(const std::vector<WorkingFile>& files) {
   std::vector<std::string> temporaries;
   auto discardTemporaries = [&temporaries] {
     for (const std::string& t : temporaries) std::remove(t.c_str());
   };
   try {
-    for (const auto& [path, image] : files) {
-      std::vector<uchar> bytes;
-      if (!cv::imencode(".jpg", image, bytes)) {
-        throw InspectionError(path + ": cannot be encoded as JPEG");
-      }
-      const std::string temporary = path + ".tmp";
+    for (const WorkingFile& file : files) {
+      const std::string temporary = file.path + ".tmp";
       temporaries.push_back(temporary);
-      writeBytes(temporary, bytes);
+      writeBytes(temporary, file.bytes);
     }
-  } catch (const cv::Exception& e) {
-    discardTemporaries();
-    throw InspectionError(files.front().first + ": cannot be encoded as JPEG (" + e.msg + ")");
   } catch (...) {
     discardTemporaries();
     throw;
@@ -75,9 +84,9 @@ void saveWorkingImages(const std::vector<std::pair<std::string, cv::Mat>>& files
     for (std::size_t j = 0; j < renamed; ++j) {
       std::error_code ignored;
       if (!backups[j].empty())
-        fs::rename(backups[j], files[j].first, ignored);
+        fs::rename(backups[j], files[j].path, ignored);
       else
-        fs::remove(files[j].first, ignored);
+        fs::remove(files[j].path, ignored);
     }
     for (const std::string& b : backups) {
       std::error_code ignored;
@@ -86,7 +95,7 @@ void saveWorkingImages(const std::vector<std::pair<std::string, cv::Mat>>& files
     discardTemporaries();
   };
   for (std::size_t i = 0; i < files.size(); ++i) {
-    const std::string& path = files[i].first;
+    const std::string& path = files[i].path;
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(path, ec);
     if (!fs::exists(status)) continue;
@@ -105,10 +114,10 @@ void saveWorkingImages(const std::vector<std::pair<std::string, cv::Mat>>& files
   }
   for (std::size_t i = 0; i < files.size(); ++i) {
     std::error_code ec;
-    fs::rename(temporaries[i], files[i].first, ec);
+    fs::rename(temporaries[i], files[i].path, ec);
     if (ec) {
       restore(i);
-      throw InspectionError(files[i].first + ": cannot be replaced (" + ec.message() + ")");
+      throw InspectionError(files[i].path + ": cannot be replaced (" + ec.message() + ")");
     }
   }
   for (const std::string& b : backups) {
