@@ -14,6 +14,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <cstdio>
 #include <new>
 #include <string>
 
@@ -92,7 +93,7 @@ float inspectPatch(const cv::Mat& patch, const cv::Mat& mean, const cv::Mat& thr
 }
 
 ProcedureResult runFlow(const cv::Mat& source, int mode, cv::Size size, ImageViewer& viewer,
-                        const Console& console) {
+                        const Console& console, const ProcedureOptions& options) {
   ProcedureResult result;
   if (mode == kTemplateMode) {
     registerTemplate(source, size, viewer, console);
@@ -111,6 +112,12 @@ ProcedureResult runFlow(const cv::Mat& source, int mode, cv::Size size, ImageVie
   TemplateMatch match;
   const cv::Mat patch = extractPatch(source, templ, size, viewer, console, match);
   result.match = match;
+  if (!inspecting && match.score < options.minMatchScore) {
+    char text[64];
+    std::snprintf(text, sizeof text, "template match score %.6f is below the minimum %g",
+                  match.score, options.minMatchScore);
+    throw InspectionError(text);
+  }
   if (inspecting) {
     result.defectRatio = inspectPatch(patch, mean, threshold, size, viewer);
   } else {
@@ -122,7 +129,7 @@ ProcedureResult runFlow(const cv::Mat& source, int mode, cv::Size size, ImageVie
 }  // namespace
 
 ProcedureResult processImage(const cv::Mat& source, int mode, ImageViewer& viewer,
-                             const Console& console) {
+                             const Console& console, const ProcedureOptions& options) {
   if (mode == kExitMode) {
     // Closing the windows needs no size, so a broken settings file must not keep them open.
     try {
@@ -146,7 +153,7 @@ ProcedureResult processImage(const cv::Mat& source, int mode, ImageViewer& viewe
   RecordingViewer pending;
   ProcedureResult result;
   try {
-    result = runFlow(source, mode, size, pending, console);
+    result = runFlow(source, mode, size, pending, console, options);
   } catch (const std::bad_alloc&) {
     throw InspectionError("not enough memory for the picture and the " + sizeText(size) +
                           " template size");

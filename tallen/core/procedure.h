@@ -38,12 +38,20 @@ struct ProcedureResult {
   std::optional<TemplateMatch> match;
 };
 
+// How a call runs beyond its mode; the dialog uses the defaults.
+struct ProcedureOptions {
+  // Sample registration refuses a picture whose template match scores below this (0: never), so
+  // that a frame without the product cannot enter the model.
+  double minMatchScore = 0.0;
+};
+
 // One button press: reads the template size from ../param.csv, then mode 0 cuts and saves the
 // template, modes from 1 register sample n = mode (1000: inspect), -1 closes all windows, below
 // -1 nothing. `source` is the operator's 8-bit BGR picture and is only read. Throws
 // InspectionError before any window is shown or file written when an input is missing or wrong;
 // the working files are then as they were.
 ProcedureResult processImage(const cv::Mat& source, int mode, ImageViewer& viewer,
-                             const Console& console = Console());
+                             const Console& console = Console(),
+                             const ProcedureOptions& options = ProcedureOptions());
 
 }  // namespace tallen
