@@ -1,5 +1,6 @@
 #include "app/capture_loop.h"
 
+#include "app/sample_numbering.h"
 #include "core/background_model.h"
 #include "core/foreground.h"
 #include "core/frame_source.h"
@@ -18,7 +19,6 @@ namespace {
 constexpr int kKeyQuit = 'q';
 constexpr int kKeyBackground = 'b';
 constexpr int kKeySample = 'g';
-constexpr int kSamplesPerCycle = 50;
 
 constexpr char kCaptureWindow[] = "Capture";
 constexpr char kResultWindow[] = "Result";
@@ -47,7 +47,12 @@ const char* describe(Phase phase) {
 class CaptureRun {
  public:
   CaptureRun(KeySource& keys, ImageViewer& viewer, const CaptureSettings& settings, cv::Size size)
-      : keys_(keys), viewer_(viewer), settings_(settings), size_(size), work_(size) {}
+      : keys_(keys),
+        viewer_(viewer),
+        settings_(settings),
+        size_(size),
+        work_(size),
+        sampleCounter_(settings.previousSample) {}
 
   // Learns the background and runs live passes until 'q'; returns the exit status.
   int execute() {
@@ -92,7 +97,7 @@ class CaptureRun {
 
   void takeSample() {
     const int previous = sampleCounter_;
-    sampleCounter_ = sampleCounter_ >= kSamplesPerCycle ? 1 : sampleCounter_ + 1;
+    sampleCounter_ = nextSampleNumber(sampleCounter_);
     phase_ = Phase::kSampling;
     captureMeanFrame(work_.meanFrame, size_.width, size_.height, settings_.out);
     phase_ = Phase::kLive;
@@ -106,7 +111,10 @@ class CaptureRun {
       std::fprintf(settings_.err, "fennock: %s; the next sample takes number %d again\n",
                    error.c_str(), sampleCounter_);
       sampleCounter_ = previous;
+      return;
     }
+    std::fprintf(settings_.err, "fennock: saved %s\n", path.c_str());
+    std::fflush(settings_.err);
   }
 
   KeySource& keys_;
@@ -115,7 +123,7 @@ class CaptureRun {
   const cv::Size size_;
   WorkImages work_;
   cv::Mat frame_;
-  int sampleCounter_ = 0;
+  int sampleCounter_;
   Phase phase_ = Phase::kLearning;
 };
 

@@ -109,6 +109,15 @@ class CaptureLoopTest : public ::testing::Test {
     EXPECT_EQ(tail(viewer_.calls, kDestroyed.size()), kDestroyed);
   }
 
+  std::string sampleFile(int n) const { return dir_.file("good_" + std::to_string(n) + ".jpg"); }
+
+  // The numbers of `count` samples from good_1.jpg on, wrapping as the run does.
+  static std::vector<int> savedNumbers(int count) {
+    std::vector<int> numbers;
+    for (int i = 0; i < count; ++i) numbers.push_back(i % 50 + 1);
+    return numbers;
+  }
+
   bool sampleExists(int n) const {
     return std::filesystem::exists(dir_.file("good_" + std::to_string(n) + ".jpg"));
   }
@@ -219,7 +228,23 @@ TEST_F(CaptureLoopTest, FiftyFirstSampleWritesTheFirstAgain) {
   EXPECT_EQ(status, kExitQuit);
   for (int n = 1; n <= 50; ++n) EXPECT_TRUE(sampleExists(n)) << n;
   EXPECT_FALSE(sampleExists(51));
-  EXPECT_EQ(err_.text(), "");
+  std::string saved;
+  for (int n : savedNumbers(51)) saved += "fennock: saved " + sampleFile(n) + "\n";
+  EXPECT_EQ(err_.text(), saved);
+}
+
+TEST_F(CaptureLoopTest, NumberingGoesOnAfterThePreviousSample) {
+  settings_.previousSample = 49;
+
+  const int status = run(keysOf({'g', 'g', 'g', 'q'}));
+
+  EXPECT_EQ(status, kExitQuit);
+  EXPECT_EQ(err_.text(), "fennock: saved " + sampleFile(50) + "\nfennock: saved " + sampleFile(1) +
+                             "\nfennock: saved " + sampleFile(2) + "\n");
+  EXPECT_TRUE(sampleExists(50));
+  EXPECT_TRUE(sampleExists(1));
+  EXPECT_TRUE(sampleExists(2));
+  EXPECT_FALSE(sampleExists(3));
 }
 
 TEST_F(CaptureLoopTest, UnwritableDirectoryTakesTheNumberBack) {
@@ -232,7 +257,8 @@ TEST_F(CaptureLoopTest, UnwritableDirectoryTakesTheNumberBack) {
   EXPECT_EQ(status, kExitQuit);
   EXPECT_EQ(err_.text(), "fennock: cannot write sample " + missing +
                              "/good_1.jpg: No such file or directory; the next sample takes "
-                             "number 1 again\n");
+                             "number 1 again\nfennock: saved " +
+                             missing + "/good_1.jpg\n");
   EXPECT_TRUE(std::filesystem::exists(missing + "/good_1.jpg"));
   EXPECT_FALSE(std::filesystem::exists(missing + "/good_2.jpg"));
 }

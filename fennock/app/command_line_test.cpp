@@ -19,6 +19,9 @@ TEST(CommandLine, NoArgumentsMeansAnyCamera) {
   EXPECT_FALSE(line.help);
   EXPECT_EQ(line.camera, -1);
   EXPECT_EQ(line.source, "");
+  EXPECT_EQ(line.output, "");
+  EXPECT_FALSE(line.continueNumbering);
+  EXPECT_FALSE(line.version);
 }
 
 TEST(CommandLine, ReadsEachOptionInBothSpellings) {
@@ -28,6 +31,21 @@ TEST(CommandLine, ReadsEachOptionInBothSpellings) {
   EXPECT_EQ(parse({"--source=rtsp://cam/a=b"}).source, "rtsp://cam/a=b");
   EXPECT_TRUE(parse({"--help"}).help);
   EXPECT_TRUE(parse({"-h"}).help);
+  EXPECT_TRUE(parse({"--version"}).version);
+  EXPECT_EQ(parse({"--output", "samples/a b"}).output, "samples/a b");
+  EXPECT_EQ(parse({"--output=out"}).output, "out");
+  EXPECT_TRUE(parse({"--continue"}).continueNumbering);
+}
+
+TEST(CommandLine, OutputAndContinueGoWithEitherSource) {
+  const CommandLine camera = parse({"--continue", "--camera", "1", "--output", "s"});
+  EXPECT_EQ(camera.camera, 1);
+  EXPECT_EQ(camera.output, "s");
+  EXPECT_TRUE(camera.continueNumbering);
+  const CommandLine source = parse({"--output=s", "--source", "a.avi", "--continue"});
+  EXPECT_EQ(source.source, "a.avi");
+  EXPECT_EQ(source.output, "s");
+  EXPECT_TRUE(source.continueNumbering);
 }
 
 struct BadLine {
@@ -60,6 +78,10 @@ const BadLine kBadLines[] = {
     {"EmptySource", {"--source="}, "--source needs a non-empty URL"},
     {"Both", {"--camera", "1", "--source", "a.avi"}, "give either --camera or --source, not both"},
     {"HelpWithValue", {"--help=yes"}, "--help takes no value"},
+    {"ContinueWithValue", {"--continue=3"}, "--continue takes no value"},
+    {"OutputWithoutFolder", {"--output"}, "--output needs a value"},
+    {"EmptyOutput", {"--output="}, "--output needs a non-empty directory name"},
+    {"OutputTwice", {"--output", "a", "--output", "b"}, "--output given twice"},
 };
 
 INSTANTIATE_TEST_SUITE_P(CommandLine, BadLines, ::testing::ValuesIn(kBadLines),
