@@ -6,6 +6,7 @@
 #include "core/console.h"
 #include "core/procedure.h"
 #include "core/procedure_error.h"
+#include "kit_version.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -58,6 +59,7 @@ class CommandRunner {
         runInspect();
         break;
       case Command::kHelp:
+      case Command::kVersion:
         break;
     }
   }
@@ -141,6 +143,10 @@ int runCommandLine(const std::vector<std::string>& arguments, std::FILE* out, st
   }
   if (options.command == Command::kHelp) {
     std::fputs(usageText().c_str(), out);
+    return std::fflush(out) == 0 ? kExitSuccess : kExitError;
+  }
+  if (options.command == Command::kVersion) {
+    std::fprintf(out, "tallen %s\n", kKitVersion);
     return std::fflush(out) == 0 ? kExitSuccess : kExitError;
   }
 

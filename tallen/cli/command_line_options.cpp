@@ -88,6 +88,9 @@ CommandLineOptions parseCommandLine(const std::vector<std::string>& arguments) {
     } else if (argument == "--help" || argument == "-h") {
       options.command = Command::kHelp;
       return options;
+    } else if (argument == "--version") {
+      options.command = Command::kVersion;
+      return options;
     } else {
       throw UsageError("unknown option '" + argument + "'");
     }
@@ -156,6 +159,7 @@ std::string usageText() {
          "options:\n"
          "  --quiet   print no trace lines and no progress, only the results of inspect\n"
          "  --help    print this text\n"
+         "  --version print the version\n"
          "  --        ends the options of a command (for image names starting with '-')\n"
          "\n"
          "exit status: 0 success, 1 error (message on standard error), 2 bad usage\n";

@@ -8,7 +8,7 @@ namespace tallen {
 
 // What the command line was asked to do.
 struct CommandLineOptions {
-  enum class Command { kHelp, kTemplate, kRegister, kInspect };
+  enum class Command { kHelp, kVersion, kTemplate, kRegister, kInspect };
   Command command = Command::kHelp;
   bool quiet = false;               // --quiet: no trace lines, no progress
   int firstSample = 1;              // register --start N

@@ -118,6 +118,7 @@ const ValidCase kValidCases[] = {
     {"lone_dash_is_an_image", {"inspect", "-"}, Command::kInspect, false, 1, "", {"-"}},
     {"help", {"--help"}, Command::kHelp, false, 1, "", {}},
     {"help_short", {"-h"}, Command::kHelp, false, 1, "", {}},
+    {"version", {"--version"}, Command::kVersion, false, 1, "", {}},
     {"help_after_command", {"register", "--help"}, Command::kHelp, false, 1, "", {}},
     {"help_wins_over_missing_image", {"--quiet", "inspect", "-h"}, Command::kHelp, true, 1, "", {}},
 };
