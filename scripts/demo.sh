@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # The main job on generated demo pictures, without any window: installs what is missing, builds
-# into build/, draws good and defective product photographs, then registers a template and the
+# the two programs it runs into build/, draws good and defective product photographs, then registers a template and the
 # good samples and inspects the pictures through the command line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/build.sh
+bash scripts/setup.sh
 build_dir=${BUILD_DIR:-build}
+# Only the two programs the demo runs, not the tests and benchmarks.
+cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release
+cmake --build "$build_dir" -j "$(nproc)" --target tallen tallen_demo_generator
 
 # With a command the dialog program runs headless and opens no window.
 tallen="$PWD/$build_dir/tallen/dialog/tallen"

@@ -6,6 +6,8 @@ packages=(
   build-essential cmake pkg-config
   libopencv-dev            # its video I/O brings FFmpeg for video files and V4L2 for cameras
   qtbase5-dev qtbase5-dev-tools
+  libxcb1-dev              # the programs ask the X server whether it answers before Qt does
+  help2man dpkg-dev        # manual pages made from --help; the package's dependencies
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-ipafont-gothic
   xvfb xauth

@@ -159,7 +159,7 @@ std::string usageText() {
          "options:\n"
          "  --quiet   print no trace lines and no progress, only the results of inspect\n"
          "  --help    print this text\n"
-         "  --version print the version\n"
+         "  --version  print the version\n"
          "  --        ends the options of a command (for image names starting with '-')\n"
          "\n"
          "exit status: 0 success, 1 error (message on standard error), 2 bad usage\n";
