@@ -71,9 +71,16 @@ std::string currentRecordTime() {
 }
 
 std::vector<uchar> encodeModelRecord(const ModelRecord& record) {
-  json digests = json::object();
-  for (const auto& [name, digest] : record.sha256) digests[name] = digest;
-  const json object = {
+  // Kept in this order for a person reading the file.
+  nlohmann::ordered_json digests = nlohmann::ordered_json::object();
+  for (const char* name : kWorkingFiles) {
+    const auto found = record.sha256.find(name);
+    if (found != record.sha256.end()) digests[name] = found->second;
+  }
+  for (const auto& [name, digest] : record.sha256) {
+    if (!digests.contains(name)) digests[name] = digest;
+  }
+  const nlohmann::ordered_json object = {
       {"format", kRecordFormat},
       {"templateSize",
        {{"width", record.templateSize.width}, {"height", record.templateSize.height}}},

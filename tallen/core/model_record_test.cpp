@@ -99,7 +99,8 @@ const BadRecordCase kBadRecords[] = {
      "malformed SHA-256 for templImage.jpg"},
     {"upper_case_digest",
      "{\"format\":1,\"templateSize\":{\"width\":1,\"height\":1},\"samples\":1,"
-     "\"written\":\"x\",\"sha256\":{\"templImage.jpg\":\"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD\"}}",
+     "\"written\":\"x\",\"sha256\":{\"templImage.jpg\":"
+     "\"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD\"}}",
      "malformed SHA-256"},
 };
 
@@ -113,8 +114,8 @@ class RecordOfSaves : public ::testing::Test {
 
   void press(int mode, unsigned seed, const ProcedureOptions& options = ProcedureOptions()) {
     RecordingViewer viewer;
-    processImage(demo::drawProductPicture(kPictureSize, {seed * 3.0, {2.0, -1.0},
-                                                         demo::Defect::kNone, seed}),
+    processImage(demo::drawProductPicture(kPictureSize,
+                                          {seed * 3.0, {2.0, -1.0}, demo::Defect::kNone, seed}),
                  mode, viewer, Console{nullptr, nullptr}, options);
   }
 
@@ -138,7 +139,8 @@ TEST_F(RecordOfSaves, DescribesTheFilesOfEverySave) {
   ModelRecord r = record();
   EXPECT_EQ(r.templateSize, kTemplateSize);
   EXPECT_EQ(r.samples, 0);
-  EXPECT_EQ(r.sha256, (std::map<std::string, std::string>{{kTemplateFile, digestOf(kTemplateFile)}}));
+  EXPECT_EQ(r.sha256,
+            (std::map<std::string, std::string>{{kTemplateFile, digestOf(kTemplateFile)}}));
   EXPECT_EQ(r.written.size(), std::string("2026-01-02T03:04:05Z").size()) << r.written;
 
   press(1, 2);

@@ -39,8 +39,8 @@ struct ProcedureResult {
   // picture, and its score. g_matchPoint holds the same point after the call.
   std::optional<TemplateMatch> match;
   // Set by an inspection asked for them (ProcedureOptions::keepImages): the aligned W x H patch
-  // (8-bit BGR) and the defect map before the ratio text is drawn on it (8-bit BGR, white where
-  // a pixel is defective, black elsewhere). Empty otherwise.
+  // (8-bit BGR) and the defect map before the ratio text is drawn on it (8-bit, one channel, 255
+  // where a pixel is defective, 0 elsewhere). Empty otherwise.
   cv::Mat patch;
   cv::Mat defectMask;
 };
