@@ -12,6 +12,7 @@ packages=(
   fonts-ipafont-gothic
   xvfb xauth
   libv4l-0
+  nlohmann-json3-dev libssl-dev   # the model record: JSON, SHA-256
 )
 
 missing=()

@@ -118,6 +118,10 @@ const StatusCase kStatusCases[] = {
     {"missing_picture", "template ../pictures/none.jpg", 1, true},
     {"no_command", "--quiet", 2, true},
     {"unknown_option", "inspect --fast ../pictures/check_good_1.jpg", 2, true},
+    {"version", "--version", 0, false},
+    {"status_without_record", "status", 3, false},
+    {"status_elsewhere", "-C .. status --format json", 3, false},
+    {"no_such_directory", "-C ../none status", 1, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Program, ProgramStatus, ::testing::ValuesIn(kStatusCases),

@@ -1,8 +1,13 @@
 #include "cli/cli_test_support.h"
 
+#include "cli/command_line.h"
+#include "generator/demo_set.h"
+
 #include <opencv2/imgcodecs.hpp>
 
 #include <stdlib.h>
+
+#include <cstdio>
 
 #include <filesystem>
 #include <fstream>
@@ -49,6 +54,14 @@ std::string InspectionArea::writePicture(const std::string& name, const demo::Pr
   return file;
 }
 
+std::string InspectionArea::writeImage(const std::string& file, const cv::Mat& image) const {
+  const std::string target = path("pictures/" + file);
+  if (!cv::imwrite(target, image, {cv::IMWRITE_JPEG_QUALITY, kJpegQuality})) {
+    throw std::runtime_error("cannot write " + target);
+  }
+  return target;
+}
+
 std::string InspectionArea::writeFile(const std::string& name, const std::string& content) const {
   const std::string file = path(name);
   std::ofstream stream(file, std::ios::binary | std::ios::trunc);
@@ -68,6 +81,52 @@ std::map<std::string, std::string> InspectionArea::snapshot() const {
     }
   }
   return files;
+}
+
+namespace {
+
+std::string drain(std::FILE* file) {
+  std::fflush(file);
+  std::rewind(file);
+  std::string text;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+  std::fclose(file);
+  return text;
+}
+
+}  // namespace
+
+RunResult runTallen(const std::vector<std::string>& arguments, const std::string& input) {
+  std::FILE* in = std::tmpfile();
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  if (!in || !out || !err) throw std::runtime_error("tmpfile failed");
+  std::fwrite(input.data(), 1, input.size(), in);
+  std::rewind(in);
+  RunResult result;
+  result.status = runCommandLine(arguments, in, out, err);
+  std::fclose(in);
+  result.out = drain(out);
+  result.err = drain(err);
+  return result;
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) result.push_back(line);
+  return result;
+}
+
+demo::ProductShot demoShot(const std::string& name) {
+  std::vector<demo::NamedShot> all = demo::goodSamples();
+  for (const demo::NamedShot& shot : demo::inspectionPictures()) all.push_back(shot);
+  for (const demo::NamedShot& shot : all) {
+    if (shot.name == name) return shot.shot;
+  }
+  throw std::runtime_error("no demo shot " + name);
 }
 
 std::optional<std::string> readFile(const std::string& path) {

@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tallen::cli_testing {
 
@@ -30,6 +31,8 @@ class InspectionArea {
   // Draws `shot` at kPictureSize (or `size`) and saves it as pictures/<name>.jpg; its path.
   std::string writePicture(const std::string& name, const demo::ProductShot& shot,
                            cv::Size size = kPictureSize) const;
+  // Saves `image` as root/pictures/<file> (format from the extension); its path.
+  std::string writeImage(const std::string& file, const cv::Mat& image) const;
   // Writes `content` to root/<name>; its path.
   std::string writeFile(const std::string& name, const std::string& content) const;
   // Everything below the root by path relative to it: files with their bytes, directories
@@ -40,6 +43,22 @@ class InspectionArea {
   std::string root_;
   std::string work_;
 };
+
+// What one in-process run of the command line gave.
+struct RunResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs the command line in the process with `input` as its standard input.
+RunResult runTallen(const std::vector<std::string>& arguments, const std::string& input = "");
+
+// The lines of `text`, without their newlines.
+std::vector<std::string> splitLines(const std::string& text);
+
+// The demo shot of that name, from the good samples or the inspection pictures.
+demo::ProductShot demoShot(const std::string& name);
 
 // The bytes of a file, or nullopt when it cannot be read.
 std::optional<std::string> readFile(const std::string& path);

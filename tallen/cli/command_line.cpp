@@ -1,9 +1,12 @@
 #include "cli/command_line.h"
 
 #include "cli/command_line_options.h"
-#include "cli/defect_map_file.h"
-#include "cli/window_grabber.h"
+#include "cli/model_status.h"
+#include "cli/outcome_reporter.h"
+#include "cli/picture_inspection.h"
+#include "cli/text_escape.h"
 #include "core/console.h"
+#include "core/model_record.h"
 #include "core/procedure.h"
 #include "core/procedure_error.h"
 #include "kit_version.h"
@@ -11,8 +14,15 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <new>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -36,15 +46,43 @@ cv::Mat loadPicture(const std::string& path) {
   return picture;
 }
 
+std::optional<std::string> readWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return bytes;
+}
+
+// The previous generation of the model, saved with sample 1 of `register --new`.
+std::vector<WorkingFile> previousGeneration() {
+  std::vector<WorkingFile> kept;
+  const std::pair<const char*, const char*> names[] = {
+      {kMeanFile, "gdaccnumI.prev.jpg"},
+      {kThresholdFile, "gdThresholdImageI.prev.jpg"},
+      {kModelRecordFile, "tallen-model.prev.json"}};
+  for (const auto& [name, prevName] : names) {
+    std::error_code error;
+    if (!fs::exists(name, error)) continue;
+    const std::optional<std::string> bytes = readWholeFile(name);
+    if (!bytes) throw InspectionError(std::string(name) + ": cannot be read to keep it");
+    kept.push_back({prevName, std::vector<uchar>(bytes->begin(), bytes->end())});
+  }
+  return kept;
+}
+
 class CommandRunner {
  public:
   CommandRunner(const CommandLineOptions& options, std::FILE* out, std::FILE* err)
       : options_(options), err_(err) {
-    console_.lines = out;
-    console_.trace = options.quiet ? nullptr : out;
+    // Only tsv shares standard output with the procedure's own lines, so the others parse.
+    const bool plain = options.format == OutputFormat::kTsv;
+    console_.lines = plain ? out : err;
+    console_.trace = options.quiet ? nullptr : (plain ? out : err);
+    out_ = out;
   }
 
-  void run() {
+  int run() {
     // Every picture must decode before the first one is processed, so that a typing error in a
     // list neither leaves a model of half the samples nor half the defect maps.
     for (const std::string& image : options_.images) loadPicture(image);
@@ -56,18 +94,25 @@ class CommandRunner {
         runRegister();
         break;
       case Command::kInspect:
-        runInspect();
-        break;
+        return runInspect();
+      case Command::kStatus:
+        return runStatus();
       case Command::kHelp:
       case Command::kVersion:
         break;
     }
+    return kExitSuccess;
   }
 
  private:
   // One line to standard error that --quiet silences.
   void progress(const std::string& line) {
-    if (!options_.quiet) std::fprintf(err_, "tallen: %s\n", line.c_str());
+    if (!options_.quiet) std::fprintf(err_, "tallen: %s\n", escapeControlCharacters(line).c_str());
+  }
+
+  // One line to standard error that --quiet leaves: something the caller must know.
+  void warn(const std::string& line) {
+    std::fprintf(err_, "tallen: warning: %s\n", escapeControlCharacters(line).c_str());
   }
 
   void runTemplate() {
@@ -77,93 +122,218 @@ class CommandRunner {
     progress("template cut from " + image + " into " + kTemplateFile);
   }
 
+  // The number of the first picture when neither --start nor --new is given: the one after the
+  // stored model's, so that a plain register never discards a model by accident.
+  int continuedSample() {
+    const ModelStatus status = readModelStatus();
+    if (const std::optional<std::string> problem = modelProblem(status)) {
+      throw InspectionError(*problem + "; continue them with --start N or start afresh with --new");
+    }
+    if (!status.record) return 1;
+    const int first = status.record->samples + 1;
+    try {
+      checkSampleRange(first, options_.images.size());
+    } catch (const UsageError& error) {
+      throw InspectionError("the stored model holds " + std::to_string(status.record->samples) +
+                            " samples: " + error.what());
+    }
+    if (first > 1) {
+      progress("continuing the stored model of " + std::to_string(status.record->samples) +
+               " samples");
+    }
+    return first;
+  }
+
   void runRegister() {
     NullViewer viewer;
-    int sample = options_.firstSample;
+    ProcedureOptions procedureOptions;
+    procedureOptions.minMatchScore = options_.minScore;
+    int first = options_.firstSample;
+    if (options_.newModel) {
+      first = 1;
+      procedureOptions.alsoSave = previousGeneration();
+    } else if (!options_.startGiven) {
+      first = continuedSample();
+    }
+    int sample = first;
     for (const std::string& image : options_.images) {
       try {
-        processImage(loadPicture(image), sample, viewer, console_);
+        processImage(loadPicture(image), sample, viewer, console_, procedureOptions);
       } catch (const InspectionError& error) {
-        if (sample == options_.firstSample) throw;
-        throw InspectionError(std::string(error.what()) + " (samples " +
-                              std::to_string(options_.firstSample) + " to " +
+        const std::string message = image + ": " + error.what();
+        if (sample == first) throw InspectionError(message);
+        throw InspectionError(message + " (samples " + std::to_string(first) + " to " +
                               std::to_string(sample - 1) + " are registered; go on with --start " +
                               std::to_string(sample) + ")");
       }
+      procedureOptions.alsoSave.clear();
       progress("sample " + std::to_string(sample) + " registered from " + image);
       ++sample;
     }
   }
 
-  void runInspect() {
-    const bool writeMaps = !options_.mapDirectory.empty();
+  void requireDirectoryOrNothing(const std::string& directory, const char* what) {
     std::error_code error;
-    if (writeMaps && fs::exists(options_.mapDirectory, error) &&
-        !fs::is_directory(options_.mapDirectory, error)) {
-      throw InspectionError("cannot write defect maps into " + options_.mapDirectory +
+    if (!directory.empty() && fs::exists(directory, error) && !fs::is_directory(directory, error)) {
+      throw InspectionError(std::string("cannot write ") + what + " into " + directory +
                             ": not a directory");
-    }
-    WindowGrabber viewer(kDefectMapWindow);
-    for (const std::string& image : options_.images) {
-      viewer.clear();
-      const ProcedureResult result =
-          processImage(loadPicture(image), kInspectMode, viewer, console_);
-      if (!result.defectRatio) {
-        throw InspectionError("the inspection of " + image + " gave no defect ratio");
-      }
-      // The map is in place before its result line appears, so a printed line means a map.
-      if (writeMaps) {
-        const std::string path =
-            (fs::path(options_.mapDirectory) / defectMapFileName(image)).string();
-        writeDefectMap(viewer.grabbed(), path);
-        progress("defect map of " + image + " in " + path);
-      }
-      std::fprintf(console_.lines, "%.4f\t%s\n", static_cast<double>(*result.defectRatio),
-                   image.c_str());
-      std::fflush(console_.lines);
     }
   }
 
+  // Inspection goes on with a model that does not match its record, but says so.
+  void warnAboutTheModel() {
+    try {
+      const ModelStatus status = readModelStatus();
+      if (const std::optional<std::string> problem = modelProblem(status)) warn(*problem);
+      if (status.record && status.record->samples == 0 && status.modelFilesPresent) {
+        warn(std::string("the model files were not built with the current template ") +
+             kTemplateFile + " (register the samples again)");
+      }
+    } catch (const InspectionError& error) {
+      warn(error.what());
+    }
+  }
+
+  int runInspect() {
+    requireDirectoryOrNothing(options_.mapDirectory, "defect maps");
+    requireDirectoryOrNothing(options_.overlayDirectory, "overlays");
+    warnAboutTheModel();
+    const InspectionSettings settings = inspectionSettings(options_);
+    OutcomeReporter reporter(options_.format, settings, out_);
+    reporter.begin();
+    size_t failures = 0;
+    for (const std::string& image : options_.images) {
+      const InspectionOutcome outcome =
+          inspectPicture(image, loadPicture(image), settings, console_);
+      if (!outcome.mapPath.empty()) progress("defect map of " + image + " in " + outcome.mapPath);
+      if (!outcome.overlayPath.empty()) {
+        progress("overlay of " + image + " in " + outcome.overlayPath);
+      }
+      if (!outcome.located && !outcome.verdict) {
+        char score[32];
+        std::snprintf(score, sizeof score, "%.6f", outcome.match.score);
+        warn(image + ": template match score " + score + " is below the minimum: not located");
+      }
+      reporter.report(outcome);
+      failures += failed(outcome) ? 1 : 0;
+    }
+    if (failures == 0) return kExitSuccess;
+    // The reason for the exit status, as every other non-zero status has one.
+    std::fprintf(err_, "tallen: %zu of %zu pictures failed\n", failures, options_.images.size());
+    return kExitCheckFailed;
+  }
+
+  int runStatus() {
+    const ModelStatus status = readModelStatus();
+    printModelStatus(status, options_.format, out_);
+    if (status.matches) return kExitSuccess;
+    std::fprintf(err_, "tallen: %s\n",
+                 escapeControlCharacters(
+                     modelProblem(status).value_or(
+                         std::string("the working files have no record ") + kModelRecordFile))
+                     .c_str());
+    return kExitCheckFailed;
+  }
+
   const CommandLineOptions& options_;
+  std::FILE* out_;
   std::FILE* err_;
   Console console_;
 };
+
+// Changes the working directory for the call's duration (-C), back on destruction.
+class DirectoryChange {
+ public:
+  explicit DirectoryChange(const std::string& directory) {
+    if (directory.empty()) return;
+    std::error_code error;
+    previous_ = fs::current_path(error);
+    if (::chdir(directory.c_str()) != 0) {
+      throw InspectionError("cannot change to the directory " + directory + ": " +
+                            std::strerror(errno));
+    }
+    changed_ = true;
+  }
+  ~DirectoryChange() {
+    if (changed_) (void)::chdir(previous_.c_str());
+  }
+  DirectoryChange(const DirectoryChange&) = delete;
+  DirectoryChange& operator=(const DirectoryChange&) = delete;
+
+ private:
+  fs::path previous_;
+  bool changed_ = false;
+};
+
+// The paths of "-": one a line, blank lines skipped.
+std::vector<std::string> readPicturePaths(std::FILE* in) {
+  std::vector<std::string> paths;
+  std::string line;
+  for (int c; (c = std::fgetc(in)) != EOF;) {
+    if (c != '\n') {
+      line += static_cast<char>(c);
+      continue;
+    }
+    if (!line.empty()) paths.push_back(line);
+    line.clear();
+  }
+  if (!line.empty()) paths.push_back(line);
+  if (std::ferror(in)) throw InspectionError("cannot read the picture paths from standard input");
+  return paths;
+}
+
+void fail(std::FILE* err, const char* kind, const std::string& message) {
+  std::fprintf(err, "tallen: %s%s\n", kind, escapeControlCharacters(message).c_str());
+}
 
 }  // namespace
 
 bool isCommandLineInvocation(int argc, char** /*argv*/) { return argc > 1; }
 
-int runCommandLine(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) {
+int runCommandLine(const std::vector<std::string>& arguments, std::FILE* in, std::FILE* out,
+                   std::FILE* err) {
   CommandLineOptions options;
   try {
     options = parseCommandLine(arguments);
   } catch (const UsageError& error) {
-    std::fprintf(err, "tallen: %s\nTry 'tallen --help' for more information.\n", error.what());
+    std::fprintf(err, "tallen: %s\nTry 'tallen --help' for more information.\n",
+                 escapeControlCharacters(error.what()).c_str());
     return kExitUsage;
   }
-  if (options.command == Command::kHelp) {
-    std::fputs(usageText().c_str(), out);
+  if (options.command == Command::kHelp || options.command == Command::kVersion) {
+    if (options.command == Command::kHelp) {
+      std::fputs(usageText().c_str(), out);
+    } else {
+      std::fprintf(out, "tallen %s\n", kKitVersion);
+    }
     return std::fflush(out) == 0 ? kExitSuccess : kExitError;
   }
-  if (options.command == Command::kVersion) {
-    std::fprintf(out, "tallen %s\n", kKitVersion);
-    return std::fflush(out) == 0 ? kExitSuccess : kExitError;
-  }
-
   int status = kExitSuccess;
   try {
-    CommandRunner(options, out, err).run();
+    const DirectoryChange directory(options.workingDirectory);
+    if (readsPicturesFromInput(options)) {
+      options.images = readPicturePaths(in);
+      try {
+        if (options.images.empty()) throw UsageError("no picture paths on standard input");
+        checkPictureList(options);
+      } catch (const UsageError& error) {
+        std::fprintf(err, "tallen: %s\nTry 'tallen --help' for more information.\n",
+                     escapeControlCharacters(error.what()).c_str());
+        return kExitUsage;
+      }
+    }
+    status = CommandRunner(options, out, err).run();
   } catch (const InspectionError& error) {
-    std::fprintf(err, "tallen: error: %s\n", error.what());
+    fail(err, "error: ", error.what());
     status = kExitError;
   } catch (const cv::Exception& error) {
-    std::fprintf(err, "tallen: error in the image library: %s\n", error.what());
+    fail(err, "error in the image library: ", error.what());
     status = kExitError;
   } catch (const std::bad_alloc&) {
-    std::fprintf(err, "tallen: error: out of memory\n");
+    fail(err, "error: ", "out of memory");
     status = kExitError;
   } catch (const std::exception& error) {
-    std::fprintf(err, "tallen: error: %s\n", error.what());
+    fail(err, "error: ", error.what());
     status = kExitError;
   }
   // A result that did not reach its reader is a failure too (a full disk, a closed pipe).
@@ -172,6 +342,10 @@ int runCommandLine(const std::vector<std::string>& arguments, std::FILE* out, st
     status = kExitError;
   }
   return status;
+}
+
+int runCommandLine(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) {
+  return runCommandLine(arguments, stdin, out, err);
 }
 
 int runCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <ostream>
 #include <string>
 #include <vector>
@@ -171,10 +173,119 @@ const UsageCase kUsageCases[] = {
     {"inspect_map_empty", {"inspect", "--map=", "a.jpg"}, "--map needs a directory"},
     {"inspect_map_twice", {"inspect", "--map", "a", "--map", "b", "x.jpg"}, "twice"},
     {"inspect_same_stem", {"inspect", "--map", "m", "a/x.jpg", "b/x.png"}, "x_defects.png"},
+    {"overlay_same_stem", {"inspect", "--overlay", "o", "a/x.jpg", "b/x.png"}, "x_overlay.png"},
+    {"overlay_empty", {"inspect", "--overlay=", "a.jpg"}, "--overlay needs a directory"},
+    {"new_with_start", {"register", "--new", "--start", "3", "a.jpg"}, "give one of them"},
+    {"min_score_above_one", {"register", "--min-score", "1.5", "a.jpg"}, "not '1.5'"},
+    {"min_score_negative", {"inspect", "--min-score", "-0.1", "a.jpg"}, "not '-0.1'"},
+    {"min_score_text", {"inspect", "--min-score=high", "a.jpg"}, "not 'high'"},
+    {"min_score_exponent", {"inspect", "--min-score", "1e-1", "a.jpg"}, "not '1e-1'"},
+    {"max_ratio_for_register", {"register", "--max-ratio", "0.1", "a.jpg"}, "for register"},
+    {"max_ratio_twice", {"inspect", "--max-ratio", "0.1", "--max-ratio=0.2", "a.jpg"}, "twice"},
+    {"max_ratio_missing_value", {"inspect", "a.jpg", "--max-ratio"}, "--max-ratio needs a value"},
+    {"format_unknown", {"inspect", "--format", "xml", "a.jpg"}, "tsv, csv or json, not 'xml'"},
+    {"format_of_status", {"status", "--format", "csv"}, "text or json, not 'csv'"},
+    {"format_for_template", {"template", "--format", "json", "a.jpg"}, "for template"},
+    {"new_for_inspect", {"inspect", "--new", "a.jpg"}, "for inspect"},
+    {"status_with_image", {"status", "a.jpg"}, "status takes no image"},
+    {"directory_after_command", {"inspect", "-C", "w", "a.jpg"}, "unknown option '-C'"},
+    {"directory_missing", {"--quiet", "-C"}, "-C needs a directory"},
+    {"directory_twice", {"-C", "a", "-C", "b", "status"}, "-C given twice"},
 };
 
 INSTANTIATE_TEST_SUITE_P(CommandLineOptions, ParseUsageError, ::testing::ValuesIn(kUsageCases),
                          [](const auto& info) { return std::string(info.param.label); });
+
+// The options beyond the historical ones, each with what it must set.
+struct OptionCase {
+  const char* label;
+  Arguments arguments;
+  std::function<bool(const CommandLineOptions&)> holds;
+};
+
+void PrintTo(const OptionCase& c, std::ostream* os) { *os << c.label; }
+
+class ParseOption : public ::testing::TestWithParam<OptionCase> {};
+
+TEST_P(ParseOption, SetsWhatItSays) {
+  EXPECT_TRUE(GetParam().holds(parseCommandLine(GetParam().arguments)));
+}
+
+const OptionCase kOptionCases[] = {
+    {"register_defaults",
+     {"register", "a.jpg"},
+     [](const CommandLineOptions& o) {
+       return !o.startGiven && !o.newModel && o.minScore == kDefaultMinScore &&
+              o.workingDirectory.empty() && o.format == OutputFormat::kTsv;
+     }},
+    {"register_new",
+     {"register", "--new", "a.jpg"},
+     [](const CommandLineOptions& o) { return o.newModel && o.firstSample == 1; }},
+    {"register_start_given",
+     {"register", "--start", "1", "a.jpg"},
+     [](const CommandLineOptions& o) { return o.startGiven && o.firstSample == 1; }},
+    {"register_min_score_off",
+     {"register", "--min-score", "0", "a.jpg"},
+     [](const CommandLineOptions& o) { return o.minScore == 0.0; }},
+    {"inspect_verdicts",
+     {"inspect", "--max-ratio=0.005", "--min-score", "0.95", "a.jpg"},
+     [](const CommandLineOptions& o) { return o.maxRatio == 0.005 && o.minScore == 0.95; }},
+    {"inspect_no_verdicts",
+     {"inspect", "a.jpg"},
+     [](const CommandLineOptions& o) { return !o.maxRatio.has_value(); }},
+    {"inspect_json_overlay",
+     {"inspect", "--format", "json", "--overlay", "ov", "a.jpg"},
+     [](const CommandLineOptions& o) {
+       return o.format == OutputFormat::kJson && o.overlayDirectory == "ov";
+     }},
+    {"inspect_csv",
+     {"inspect", "--format=csv", "a.jpg"},
+     [](const CommandLineOptions& o) { return o.format == OutputFormat::kCsv; }},
+    {"status_text",
+     {"status"},
+     [](const CommandLineOptions& o) { return o.command == Command::kStatus && o.images.empty(); }},
+    {"status_json",
+     {"status", "--format", "json"},
+     [](const CommandLineOptions& o) { return o.format == OutputFormat::kJson; }},
+    {"directory_then_quiet",
+     {"-C", "line/work", "--quiet", "status"},
+     [](const CommandLineOptions& o) { return o.quiet && o.workingDirectory == "line/work"; }},
+    {"quiet_then_attached_directory",
+     {"--quiet", "-Cline", "inspect", "a.jpg"},
+     [](const CommandLineOptions& o) { return o.quiet && o.workingDirectory == "line"; }},
+    {"version",
+     {"--version"},
+     [](const CommandLineOptions& o) { return o.command == Command::kVersion; }},
+    {"version_after_quiet",
+     {"--quiet", "--version", "junk"},
+     [](const CommandLineOptions& o) { return o.command == Command::kVersion; }},
+    {"stdin_list",
+     {"register", "--start", "999", "-"},
+     [](const CommandLineOptions& o) { return readsPicturesFromInput(o); }},
+};
+
+INSTANTIATE_TEST_SUITE_P(CommandLineOptions, ParseOption, ::testing::ValuesIn(kOptionCases),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// The list from standard input is checked like one on the command line.
+TEST(CommandLineOptions, ReadListIsCheckedAgain) {
+  CommandLineOptions options = parseCommandLine({"register", "--start", "999", "-"});
+  options.images = {"a.jpg", "b.jpg"};
+  EXPECT_THROW(checkPictureList(options), UsageError);
+  options = parseCommandLine({"inspect", "--map", "m", "-"});
+  options.images = {"a/x.jpg", "b/x.jpg"};
+  EXPECT_THROW(checkPictureList(options), UsageError);
+}
+
+TEST(CommandLineOptions, HelpNamesEveryOptionAndExitStatus) {
+  const std::string help = usageText();
+  for (const char* part :
+       {"--quiet", "-C DIR", "--help", "--version", "--start N", "--new", "--min-score S",
+        "--map DIR", "--overlay DIR", "--max-ratio R", "--format tsv|csv|json",
+        "status [--format text|json]", "'-'", "0 success", "1 error", "2 bad usage", "3 inspect"}) {
+    EXPECT_NE(help.find(part), std::string::npos) << part;
+  }
+}
 
 TEST(CommandLineOptions, SameStemIsFineWithoutMaps) {
   EXPECT_EQ(parseCommandLine({"inspect", "a/x.jpg", "b/x.png"}).images.size(), 2u);

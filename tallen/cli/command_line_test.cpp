@@ -168,9 +168,10 @@ TEST_F(CommandLine, TraceLinesGoToStandardOutputAndProgressToStandardError) {
   EXPECT_EQ(quiet.err, "");
 }
 
-// The sample number weighs the stored model: registering in two runs with --start equals one
-// run, and a run from 1 discards what was stored.
-TEST_F(CommandLine, StartNumberContinuesOrRestartsTheModel) {
+// The sample number weighs the stored model: registering in two runs equals one run, whether
+// the second run continues from the record or is numbered with --start; --new discards what was
+// stored and keeps it as the previous generation.
+TEST_F(CommandLine, RegisterContinuesStartsAfreshOrStartsAtN) {
   const auto model = [] {
     return std::make_pair(cli_testing::readFile(kMeanFile).value_or("missing"),
                           cli_testing::readFile(kThresholdFile).value_or("missing"));
@@ -180,16 +181,33 @@ TEST_F(CommandLine, StartNumberContinuesOrRestartsTheModel) {
       run({"--quiet", "register", picture("good_1"), picture("good_2"), picture("good_3")}).status,
       kExitSuccess);
   const auto oneRun = model();
-  ASSERT_EQ(run({"--quiet", "register", picture("good_1")}).status, kExitSuccess);
+
+  const RunResult fresh = run({"register", "--new", picture("good_1")});
+  ASSERT_EQ(fresh.status, kExitSuccess) << fresh.err;
+  EXPECT_NE(fresh.err.find("sample 1 registered"), std::string::npos) << fresh.err;
   const auto firstOnly = model();
+  EXPECT_NE(firstOnly, oneRun);
+  EXPECT_EQ(cli_testing::readFile("gdaccnumI.prev.jpg"), oneRun.first);
+  EXPECT_EQ(cli_testing::readFile("gdThresholdImageI.prev.jpg"), oneRun.second);
+  EXPECT_TRUE(fs::exists("tallen-model.prev.json"));
+
+  const RunResult continued = run({"register", picture("good_2"), picture("good_3")});
+  ASSERT_EQ(continued.status, kExitSuccess) << continued.err;
+  EXPECT_NE(continued.err.find("continuing the stored model of 1 samples"), std::string::npos);
+  EXPECT_NE(continued.err.find("sample 3 registered from " + picture("good_3")), std::string::npos)
+      << continued.err;
+  EXPECT_EQ(model(), oneRun);
+
+  // One generation only: each --new keeps just the model it replaces.
+  ASSERT_EQ(run({"--quiet", "register", "--new", picture("good_1")}).status, kExitSuccess);
+  EXPECT_EQ(cli_testing::readFile("gdaccnumI.prev.jpg"), oneRun.first);
+  ASSERT_EQ(run({"--quiet", "register", "--new", picture("good_1")}).status, kExitSuccess);
+  EXPECT_EQ(model(), firstOnly);
+  EXPECT_EQ(cli_testing::readFile("gdaccnumI.prev.jpg"), firstOnly.first);
   ASSERT_EQ(
       run({"--quiet", "register", "--start", "2", picture("good_2"), picture("good_3")}).status,
       kExitSuccess);
   EXPECT_EQ(model(), oneRun);
-
-  ASSERT_EQ(run({"--quiet", "register", picture("good_1")}).status, kExitSuccess);
-  EXPECT_EQ(model(), firstOnly);
-  EXPECT_NE(firstOnly, oneRun);
 }
 
 TEST_F(CommandLine, RegisterStoppedMidwaySaysWhereToGoOn) {

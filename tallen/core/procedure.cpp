@@ -3,6 +3,7 @@
 #include "core/bright_mask.h"
 #include "core/defect_map.h"
 #include "core/defect_ratio.h"
+#include "core/model_record.h"
 #include "core/orientation.h"
 #include "core/procedure_error.h"
 #include "core/recording_viewer.h"
@@ -27,9 +28,30 @@ constexpr double kRatioFontScale = 0.5;
 constexpr int kRatioThickness = 2;
 const cv::Scalar kWhite(255, 255, 255, 255);
 
+// The record of a save: the template's digest, and `model` (the working files written besides
+// the template, as they will be on disk).
+WorkingFile recordOf(cv::Size size, int samples, const std::string& templateDigest,
+                     const std::vector<WorkingFile>& model) {
+  ModelRecord record;
+  record.templateSize = size;
+  record.samples = samples;
+  record.written = currentRecordTime();
+  record.sha256[kTemplateFile] = templateDigest;
+  for (const WorkingFile& file : model) record.sha256[file.path] = sha256Hex(file.bytes);
+  return {kModelRecordFile, encodeModelRecord(record)};
+}
+
+// Saves `files` with their record and the caller's extra files as one set.
+void saveWithRecord(std::vector<WorkingFile> files, const WorkingFile& record,
+                    const ProcedureOptions& options) {
+  files.push_back(record);
+  files.insert(files.end(), options.alsoSave.begin(), options.alsoSave.end());
+  saveWorkingFiles(files);
+}
+
 // Mode 0: cuts the W x H window around the centroid of the aligned picture's bright area.
 void registerTemplate(const cv::Mat& source, cv::Size size, ImageViewer& viewer,
-                      const Console& console) {
+                      const Console& console, const ProcedureOptions& options) {
   cv::Mat aligned;
   alignOrientation(source, aligned, viewer, console.trace);
   const cv::Moments m = cv::moments(brightMask(aligned), false);
@@ -41,7 +63,9 @@ void registerTemplate(const cv::Mat& source, cv::Size size, ImageViewer& viewer,
   cv::Mat templ;
   cv::getRectSubPix(aligned, size, centroid, templ);
   viewer.show(kTemplateWindow, templ);
-  saveWorkingImages({{kTemplateFile, templ}});
+  // A new template makes any stored model obsolete: the record then lists no samples.
+  const WorkingFile file{kTemplateFile, encodeWorkingImage(kTemplateFile, templ)};
+  saveWithRecord({file}, recordOf(size, 0, sha256Hex(file.bytes), {}), options);
 }
 
 // Modes from 1: aligns the picture, finds the template and cuts the W x H patch at the match.
@@ -56,7 +80,7 @@ cv::Mat extractPatch(const cv::Mat& source, const cv::Mat& templ, cv::Size size,
 }
 
 void registerSample(int n, const cv::Mat& patch, cv::Mat& mean, cv::Mat& threshold,
-                    ImageViewer& viewer) {
+                    ImageViewer& viewer, const ProcedureOptions& options) {
   cv::Mat floatPatch;
   patch.convertTo(floatPatch, CV_32F, 1.0, 0.0);
   if (n == 1) {
@@ -65,7 +89,10 @@ void registerSample(int n, const cv::Mat& patch, cv::Mat& mean, cv::Mat& thresho
     threshold.create(patch.size(), CV_8UC3);
   }
   accumulateSampleStats(n, floatPatch, mean, threshold);
-  saveWorkingImages({{kMeanFile, mean}, {kThresholdFile, threshold}});
+  const std::vector<WorkingFile> files = {
+      {kMeanFile, encodeWorkingImage(kMeanFile, mean)},
+      {kThresholdFile, encodeWorkingImage(kThresholdFile, threshold)}};
+  saveWithRecord(files, recordOf(patch.size(), n, fileSha256(kTemplateFile), files), options);
 
   viewer.show(kMeanWindow, mean);
   cv::Mat lower;
@@ -78,10 +105,11 @@ void registerSample(int n, const cv::Mat& patch, cv::Mat& mean, cv::Mat& thresho
 }
 
 float inspectPatch(const cv::Mat& patch, const cv::Mat& mean, const cv::Mat& threshold,
-                   cv::Size size, ImageViewer& viewer) {
+                   cv::Size size, ImageViewer& viewer, cv::Mat* unmarked) {
   cv::Mat defects;
   computeDefectMap(patch, mean, threshold, defects);
   const float ratio = defectRatio(defects, size.width, size.height);
+  if (unmarked) defects.copyTo(*unmarked);
 
   // Drawn after counting, so the text never counts as a defect.
   char text[kRatioTextSize];
@@ -96,7 +124,7 @@ ProcedureResult runFlow(const cv::Mat& source, int mode, cv::Size size, ImageVie
                         const Console& console, const ProcedureOptions& options) {
   ProcedureResult result;
   if (mode == kTemplateMode) {
-    registerTemplate(source, size, viewer, console);
+    registerTemplate(source, size, viewer, console, options);
     return result;
   }
   // Every working file is checked before anything is shown or written.
@@ -119,9 +147,11 @@ ProcedureResult runFlow(const cv::Mat& source, int mode, cv::Size size, ImageVie
     throw InspectionError(text);
   }
   if (inspecting) {
-    result.defectRatio = inspectPatch(patch, mean, threshold, size, viewer);
+    result.defectRatio = inspectPatch(patch, mean, threshold, size, viewer,
+                                      options.keepImages ? &result.defectMask : nullptr);
+    if (options.keepImages) result.patch = patch.clone();
   } else {
-    registerSample(mode, patch, mean, threshold, viewer);
+    registerSample(mode, patch, mean, threshold, viewer, options);
   }
   return result;
 }

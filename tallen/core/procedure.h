@@ -3,10 +3,12 @@
 #include "core/console.h"
 #include "core/image_viewer.h"
 #include "core/template_locating.h"
+#include "core/working_files.h"
 
 #include <opencv2/core.hpp>
 
 #include <optional>
+#include <vector>
 
 namespace tallen {
 
@@ -36,6 +38,11 @@ struct ProcedureResult {
   // Set by sample registration and inspection: where the template was found in the aligned
   // picture, and its score. g_matchPoint holds the same point after the call.
   std::optional<TemplateMatch> match;
+  // Set by an inspection asked for them (ProcedureOptions::keepImages): the aligned W x H patch
+  // (8-bit BGR) and the defect map before the ratio text is drawn on it (8-bit, one channel, 255
+  // where a pixel is defective, 0 elsewhere). Empty otherwise.
+  cv::Mat patch;
+  cv::Mat defectMask;
 };
 
 // How a call runs beyond its mode; the dialog uses the defaults.
@@ -43,6 +50,11 @@ struct ProcedureOptions {
   // Sample registration refuses a picture whose template match scores below this (0: never), so
   // that a frame without the product cannot enter the model.
   double minMatchScore = 0.0;
+  // An inspection also hands back its patch and unmarked defect map (the command line's overlay).
+  bool keepImages = false;
+  // Saved together with the working files of a template cut or sample registration, so that
+  // they are replaced in one step with them (the command line keeps the previous model this way).
+  std::vector<WorkingFile> alsoSave;
 };
 
 // One button press: reads the template size from ../param.csv, then mode 0 cuts and saves the
