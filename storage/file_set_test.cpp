@@ -20,7 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::bytesOf;
 using testing::fileText;
-using testing::folderContentsWithoutLock;
+using testing::folderContents;
 using testing::ScratchFolder;
 using testing::writeText;
 using Contents = std::map<std::string, std::string>;
@@ -53,7 +53,7 @@ TEST_P(FileSetCrash, LeavesTheOldOrTheNewSetAfterRecovery) {
   const auto save = [&] { replaceFiles(filesOf(folder, c.after)); };
   lay(folder, c.before);
   const std::vector<std::string> operations = testing::recordOperations(save);
-  ASSERT_EQ(folderContentsWithoutLock(folder.path()), c.after);
+  ASSERT_EQ(folderContents(folder.path()), c.after);
 
   bool sawNew = false;
   for (std::size_t k = 0; k < operations.size(); ++k) {
@@ -61,13 +61,13 @@ TEST_P(FileSetCrash, LeavesTheOldOrTheNewSetAfterRecovery) {
     lay(folder, c.before);
     ASSERT_TRUE(testing::killedAt(static_cast<int>(k), save));
     recoverFolder(folder.path());
-    const Contents now = folderContentsWithoutLock(folder.path());
+    const Contents now = folderContents(folder.path());
     EXPECT_TRUE(now == c.before || now == c.after) << ::testing::PrintToString(now);
     EXPECT_FALSE(sawNew && now == c.before) << "the new set was lost again";
     sawNew = sawNew || now == c.after;
     // The next save of a live program goes through whatever was left.
     save();
-    EXPECT_EQ(folderContentsWithoutLock(folder.path()), c.after);
+    EXPECT_EQ(folderContents(folder.path()), c.after);
   }
   EXPECT_TRUE(sawNew);
 }
@@ -97,7 +97,7 @@ TEST_P(FileSetCrash, FailingAtAnyOperationReportsAndLeavesOneWholeSet) {
       EXPECT_NE(message.find("(No space left on device)"), std::string::npos) << message;
     }
     recoverFolder(folder.path());
-    const Contents now = folderContentsWithoutLock(folder.path());
+    const Contents now = folderContents(folder.path());
     EXPECT_TRUE(now == c.before || now == c.after) << ::testing::PrintToString(now);
   }
 }
@@ -132,14 +132,14 @@ TEST(FileSet, JournalThatNamesForeignFilesIsRefusedAndMovesNothing) {
     SCOPED_TRACE(line);
     writeText(folder.file(".b.jpg.abcdef.tmp"), "planted");
     writeText(folder.file(kJournalFileName), std::string("kit file set 1\n") + line + "end\n");
-    const Contents before = folderContentsWithoutLock(folder.path());
+    const Contents before = folderContents(folder.path());
     try {
       recoverFolder(folder.path());
       ADD_FAILURE() << "a foreign journal was followed";
     } catch (const StorageError& e) {
       EXPECT_EQ(e.path(), folder.file(kJournalFileName));
     }
-    EXPECT_EQ(folderContentsWithoutLock(folder.path()), before);
+    EXPECT_EQ(folderContents(folder.path()), before);
   }
   EXPECT_EQ(fileText(elsewhere.file("victim")), "precious");
 }
@@ -152,7 +152,7 @@ TEST(FileSet, FilesOfOneSetMustShareTheirFolder) {
       StorageError);
   EXPECT_THROW(replaceFiles({{folder.file("a"), bytesOf("1")}, {folder.file("a"), bytesOf("2")}}),
                StorageError);
-  EXPECT_EQ(folderContentsWithoutLock(folder.path()), (Contents{{"sub", "<dir>"}}));
+  EXPECT_EQ(folderContents(folder.path()), (Contents{{"sub", "<dir>"}}));
 }
 
 TEST(FileSet, RecoveryLeavesTheTemporaryOfALiveWriter) {
@@ -162,8 +162,7 @@ TEST(FileSet, RecoveryLeavesTheTemporaryOfALiveWriter) {
   EXPECT_TRUE(folderNeedsRecovery(folder.path()));
   EXPECT_TRUE(recoverFolder(folder.path()));
   EXPECT_FALSE(folderNeedsRecovery(folder.path()));
-  EXPECT_EQ(folderContentsWithoutLock(folder.path()),
-            (Contents{{detail::nameOf(live.path()), ""}}));
+  EXPECT_EQ(folderContents(folder.path()), (Contents{{detail::nameOf(live.path()), ""}}));
 }
 
 // Writers in several processes each add to a counter kept twice, in a pair of files, by a

@@ -4,6 +4,7 @@
 #include "storage/storage_error.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <new>
 #include <thread>
 
 namespace storage {
@@ -35,6 +37,22 @@ std::mutex g_mutex;
 std::condition_variable g_changed;
 std::map<std::string, Holding> g_holdings;  // entries stay, so that references stay valid
 thread_local std::map<std::string, int> t_sharedLocks;
+
+// A forked child is another program: it must not share its parent's locks, nor find the
+// registry locked by a thread it does not have.
+void prepareFork() { g_mutex.lock(); }
+void parentAfterFork() { g_mutex.unlock(); }
+void childAfterFork() {
+  for (auto& [key, holding] : g_holdings) {
+    if (holding.fd >= 0) ::close(holding.fd);  // the parent keeps its lock through its own fd
+  }
+  g_holdings.clear();
+  t_sharedLocks.clear();
+  new (&g_mutex) std::mutex();
+  new (&g_changed) std::condition_variable();
+}
+
+const bool g_forkHandled = ::pthread_atfork(prepareFork, parentAfterFork, childAfterFork) == 0;
 
 std::string keyOf(const std::string& folder) {
   std::error_code error;
@@ -91,15 +109,54 @@ bool lockFile(int fd, LockMode mode, std::chrono::steady_clock::time_point deadl
   return true;
 }
 
-void releaseFile(Holding& holding) {
-  if (holding.fd >= 0) ::close(holding.fd);  // closing drops the flock
+// Whether `fd` is still the file at `path`: a holder that went before may have removed it.
+bool isStillInPlace(int fd, const std::string& path) {
+  struct stat open;
+  struct stat named;
+  return ::fstat(fd, &open) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+// Opens and locks the lock file: -1 when a shared lock goes without one, -2 on timeout.
+int acquireFile(const std::string& key, LockMode mode,
+                std::chrono::steady_clock::time_point deadline) {
+  const std::string path = detail::inFolder(key, kLockFileName);
+  for (;;) {
+    const int fd = openLockFile(key, mode);
+    if (fd < 0) return fd;
+    bool locked = false;
+    try {
+      locked = lockFile(fd, mode, deadline, key);
+    } catch (...) {
+      ::close(fd);
+      throw;
+    }
+    if (!locked) {
+      ::close(fd);
+      return -2;
+    }
+    if (isStillInPlace(fd, path)) return fd;
+    ::close(fd);
+  }
+}
+
+// The last holder removes the lock file, so that a folder keeps no trace of being locked. Only
+// a holder that gets the lock exclusively may: anyone still waiting then finds it gone and
+// makes a new one.
+void releaseFile(Holding& holding, const std::string& key) {
+  if (holding.fd < 0) return;
+  if (::flock(holding.fd, LOCK_EX | LOCK_NB) == 0) {
+    ::unlink(detail::inFolder(key, kLockFileName).c_str());
+  }
+  ::close(holding.fd);  // closing drops the flock
   holding.fd = -1;
 }
 
 }  // namespace
 
 FolderLock::FolderLock(const std::string& folder, LockMode mode, std::chrono::milliseconds timeout)
-    : key_(keyOf(folder)), held_(mode) {
+    : key_(keyOf(folder)), held_(mode), owner_(::getpid()) {
+  (void)g_forkHandled;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   const std::thread::id self = std::this_thread::get_id();
   std::unique_lock<std::mutex> guard(g_mutex);
@@ -134,12 +191,9 @@ FolderLock::FolderLock(const std::string& folder, LockMode mode, std::chrono::mi
   holding.acquiring = true;
   guard.unlock();
   int fd = -1;
-  bool locked = false;
   try {
-    fd = openLockFile(key_, mode);
-    locked = fd < 0 || lockFile(fd, mode, deadline, key_);
+    fd = acquireFile(key_, mode, deadline);
   } catch (...) {
-    if (fd >= 0) ::close(fd);
     guard.lock();
     holding.acquiring = false;
     g_changed.notify_all();
@@ -148,10 +202,7 @@ FolderLock::FolderLock(const std::string& folder, LockMode mode, std::chrono::mi
   guard.lock();
   holding.acquiring = false;
   g_changed.notify_all();
-  if (!locked) {
-    ::close(fd);
-    timedOut(key_, timeout);
-  }
+  if (fd == -2) timedOut(key_, timeout);
   holding.fd = fd;
   if (mode == LockMode::kExclusive) {
     holding.owner = self;
@@ -163,16 +214,17 @@ FolderLock::FolderLock(const std::string& folder, LockMode mode, std::chrono::mi
 }
 
 FolderLock::~FolderLock() {
+  if (owner_ != ::getpid()) return;  // taken by the parent before a fork
   std::lock_guard<std::mutex> guard(g_mutex);
   Holding& holding = g_holdings[key_];
   if (held_ == LockMode::kExclusive) {
     if (--holding.exclusiveDepth == 0) {
       holding.owner = std::thread::id();
-      releaseFile(holding);
+      releaseFile(holding, key_);
     }
   } else {
     --t_sharedLocks[key_];
-    if (--holding.sharedHolders == 0) releaseFile(holding);
+    if (--holding.sharedHolders == 0) releaseFile(holding, key_);
   }
   g_changed.notify_all();
 }

@@ -113,6 +113,7 @@ TEST(FolderLock, NestedLocksOfOneThreadShareTheHeldOne) {
   const int pid = testing::startChild(
       [&] { return lockFailure(folder.path(), LockMode::kExclusive, 0ms).empty() ? 0 : 1; });
   EXPECT_EQ(testing::waitChild(pid), 0);
+  EXPECT_TRUE(testing::folderContents(folder.path()).empty()) << "the lock file stayed";
 }
 
 TEST(FolderLock, ThreadsWaitForEachOther) {

@@ -53,12 +53,6 @@ std::map<std::string, std::string> folderContents(const std::string& folder) {
   return contents;
 }
 
-std::map<std::string, std::string> folderContentsWithoutLock(const std::string& folder) {
-  auto contents = folderContents(folder);
-  contents.erase(".kit.lock");
-  return contents;
-}
-
 std::string fileText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return "<missing>";

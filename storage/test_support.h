@@ -28,8 +28,6 @@ class ScratchFolder {
 
 // Every entry of `folder` by name: a file's bytes, "-> target" for a link, "<dir>" or "<other>".
 std::map<std::string, std::string> folderContents(const std::string& folder);
-// The same without the lock file, which stays once a folder was locked.
-std::map<std::string, std::string> folderContentsWithoutLock(const std::string& folder);
 
 // A file's bytes, or "<missing>".
 std::string fileText(const std::string& path);

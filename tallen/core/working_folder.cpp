@@ -19,8 +19,7 @@ constexpr double kMaxTimeoutSeconds = 86400.0 * 365;
 using storage::FolderLock;
 using storage::LockMode;
 
-void lockFolder(std::optional<FolderLock>& lock, LockMode mode,
-                std::chrono::milliseconds timeout) {
+void lockFolder(std::optional<FolderLock>& lock, LockMode mode, std::chrono::milliseconds timeout) {
   try {
     lock.emplace(kWorkingFolder, mode, timeout);
   } catch (const storage::StorageError& e) {
