@@ -1,0 +1,110 @@
+// Drives the real program as two scripts on one line PC would: at the same time, on one folder.
+#include "cli/cli_test_support.h"
+#include "generator/demo_set.h"
+#include "storage/folder_lock.h"
+#include "storage/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tallen {
+namespace {
+
+namespace fs = std::filesystem;
+using cli_testing::InspectionArea;
+using cli_testing::readFile;
+using storage::testing::folderContents;
+using Contents = std::map<std::string, std::string>;
+
+constexpr int kTrials = 4;
+
+// A shell command that runs the program in the working folder with `arguments`, its standard
+// error into root/<tag>.err and its exit status into root/<tag>.status.
+std::string programCommand(const InspectionArea& area, const std::string& arguments,
+                           const std::string& tag) {
+  return "{ cd '" + area.work() + "' && '" TALLEN_PROGRAM "' " + arguments + " >/dev/null 2>'" +
+         area.path(tag + ".err") + "'; echo $? >'" + area.path(tag + ".status") + "'; }";
+}
+
+void runShell(const std::string& command) {
+  const int raw = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << command;
+}
+
+class ProgramWorkingFolder : public ::testing::Test {
+ protected:
+  ProgramWorkingFolder() {
+    const std::vector<demo::NamedShot> goods = demo::goodSamples();
+    for (size_t i = 0; i < 3; ++i) area_.writePicture(goods[i].name, goods[i].shot);
+  }
+
+  void run(const std::string& arguments) {
+    runShell(programCommand(area_, arguments, "run"));
+    EXPECT_EQ(readFile(area_.path("run.status")), "0\n")
+        << readFile(area_.path("run.err"))->c_str();
+  }
+
+  void restore(const Contents& contents) const {
+    for (const auto& entry : fs::directory_iterator(area_.work())) fs::remove_all(entry.path());
+    for (const auto& [name, bytes] : contents) area_.writeFile("work/" + name, bytes);
+  }
+
+  InspectionArea area_;
+};
+
+// Two registrations started together: each waits for the other, so the model is the one that
+// the two give one after the other, in either order; no sample is lost, no pair is mixed.
+TEST_F(ProgramWorkingFolder, TwoRegistrationsAtOnceLoseNoSampleAndNeverMixThePair) {
+  const std::string first = "register --start 2 ../pictures/good_2.jpg";
+  const std::string second = "register --start 3 ../pictures/good_3.jpg";
+  run("template ../pictures/good_1.jpg");
+  run("register ../pictures/good_1.jpg");
+  const Contents base = folderContents(area_.work());
+  run(first);
+  run(second);
+  const Contents firstThenSecond = folderContents(area_.work());
+  restore(base);
+  run(second);
+  run(first);
+  const Contents secondThenFirst = folderContents(area_.work());
+  ASSERT_NE(firstThenSecond, secondThenFirst);
+
+  for (int trial = 0; trial < kTrials; ++trial) {
+    SCOPED_TRACE(trial);
+    restore(base);
+    runShell(programCommand(area_, first, "a") + " & " + programCommand(area_, second, "b") +
+             " & wait");
+    EXPECT_EQ(readFile(area_.path("a.status")), "0\n") << readFile(area_.path("a.err"))->c_str();
+    EXPECT_EQ(readFile(area_.path("b.status")), "0\n") << readFile(area_.path("b.err"))->c_str();
+    const Contents now = folderContents(area_.work());
+    EXPECT_TRUE(now == firstThenSecond || now == secondThenFirst);
+  }
+}
+
+TEST_F(ProgramWorkingFolder, WriterGivesUpAfterTheTimeoutWithAClearErrorAndChangesNothing) {
+  run("template ../pictures/good_1.jpg");
+  const auto before = area_.snapshot();
+  {
+    const storage::FolderLock other(area_.work(), storage::LockMode::kExclusive);
+    runShell(
+        programCommand(area_, "register ../pictures/good_1.jpg ../pictures/good_2.jpg", "timeout")
+            .insert(1, " export TALLEN_LOCK_TIMEOUT=0.3;"));
+  }
+  EXPECT_EQ(readFile(area_.path("timeout.status")), "1\n");
+  EXPECT_EQ(readFile(area_.path("timeout.err")),
+            "tallen: error: " + fs::canonical(area_.work()).string() +
+                ": in use by another program (gave up after waiting 0.3 s); nothing was "
+                "changed\n");
+  for (const char* tag : {"timeout.status", "timeout.err"}) fs::remove(area_.path(tag));
+  EXPECT_EQ(area_.snapshot(), before);
+}
+
+}  // namespace
+}  // namespace tallen
