@@ -221,7 +221,9 @@ void replaceFiles(const std::vector<FileContents>& files, std::chrono::milliseco
   detail::syncFolder(folder);
   rollForward(folder, renames);
   for (const auto& t : temporaries) t->close();
-  removeJournal(folder);
+  // Every file is in place: a journal left behind names nothing that still exists, and the next
+  // recovery just removes it.
+  detail::removeFile(inFolder(folder, kJournalFileName));
 }
 
 }  // namespace storage

@@ -116,6 +116,37 @@ const SetCase kSetCases[] = {
 INSTANTIATE_TEST_SUITE_P(FileSet, FileSetCrash, ::testing::ValuesIn(kSetCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A crash of the machine (not just of the program) must not lose what a rename made visible:
+// every file is on disk before it replaces the old one, every temporary's name before the
+// journal that names it, and the journal before the first rename.
+TEST(FileSet, MakesEachStepDurableBeforeTheNext) {
+  ScratchFolder folder;
+  const std::vector<std::string> ops = testing::recordOperations([&] {
+    replaceFiles({{folder.file("a"), bytesOf("1")}, {folder.file("b"), bytesOf("2")}});
+  });
+  const auto first = [&](const std::string& prefix, std::size_t from = 0) {
+    for (std::size_t i = from; i < ops.size(); ++i) {
+      if (ops[i].rfind(prefix, 0) == 0) return i;
+    }
+    return ops.size();
+  };
+  const std::string journal = folder.file(kJournalFileName);
+  const std::size_t commit = first("rename " + journal);
+  const std::size_t firstRename = first("rename " + folder.file(""));
+  ASSERT_LT(commit, ops.size()) << ::testing::PrintToString(ops);
+  EXPECT_EQ(firstRename, commit) << "a file was replaced before the commit";
+  EXPECT_LT(first("sync folder " + folder.path()), commit);
+  const std::size_t afterCommit = first("sync folder " + folder.path(), commit);
+  EXPECT_LT(afterCommit, first("rename " + folder.file("a"))) << "the commit is not durable";
+  for (std::size_t i = 0; i < commit; ++i) {
+    if (ops[i].rfind("create ", 0) != 0) continue;
+    const std::string temporary = ops[i].substr(7);
+    EXPECT_LT(first("sync file " + temporary), commit) << temporary;
+  }
+  const std::size_t lastRename = first("rename " + folder.file("b"));
+  EXPECT_LT(first("sync folder " + folder.path(), lastRename), first("remove " + journal));
+}
+
 TEST(FileSet, JournalThatNamesForeignFilesIsRefusedAndMovesNothing) {
   ScratchFolder folder;
   ScratchFolder elsewhere;
