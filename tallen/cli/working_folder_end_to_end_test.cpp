@@ -28,9 +28,10 @@ constexpr int kTrials = 4;
 // A shell command that runs the program in the working folder with `arguments`, its standard
 // error into root/<tag>.err and its exit status into root/<tag>.status.
 std::string programCommand(const InspectionArea& area, const std::string& arguments,
-                           const std::string& tag) {
-  return "{ cd '" + area.work() + "' && '" TALLEN_PROGRAM "' " + arguments + " >/dev/null 2>'" +
-         area.path(tag + ".err") + "'; echo $? >'" + area.path(tag + ".status") + "'; }";
+                           const std::string& tag, const std::string& wrapper = "") {
+  return "{ cd '" + area.work() + "' && " + wrapper + "'" TALLEN_PROGRAM "' " + arguments +
+         " >/dev/null 2>'" + area.path(tag + ".err") + "'; echo $? >'" +
+         area.path(tag + ".status") + "'; }";
 }
 
 void runShell(const std::string& command) {
@@ -105,6 +106,61 @@ TEST_F(ProgramWorkingFolder, WriterGivesUpAfterTheTimeoutWithAClearErrorAndChang
   for (const char* tag : {"timeout.status", "timeout.err"}) fs::remove(area_.path(tag));
   EXPECT_EQ(area_.snapshot(), before);
 }
+
+bool haveStrace() { return std::system("strace -V >/dev/null 2>&1") == 0; }
+
+// The system calls at which the real program is killed, each in turn at every call it makes.
+struct KillCalls {
+  const char* name;
+  const char* calls;
+};
+
+class ProgramKilled : public ProgramWorkingFolder,
+                      public ::testing::WithParamInterface<KillCalls> {};
+
+// The program killed at its n-th such call, for every n: the next call finds the whole previous
+// model or the whole new one, byte for byte, and leaves nothing else.
+TEST_P(ProgramKilled, NextCallFindsTheWholeOldOrNewModel) {
+  if (!haveStrace()) GTEST_SKIP() << "strace is not installed";
+  constexpr int kMaxCalls = 40;
+  const std::string registration = "register --start 3 ../pictures/good_3.jpg";
+  run("template ../pictures/good_1.jpg");
+  run("register ../pictures/good_1.jpg ../pictures/good_2.jpg");
+  const Contents before = folderContents(area_.work());
+  run(registration);
+  const Contents after = folderContents(area_.work());
+
+  int kills = 0;
+  bool finished = false;
+  for (int n = 1; n <= kMaxCalls && !finished; ++n) {
+    SCOPED_TRACE(std::string(GetParam().calls) + " number " + std::to_string(n));
+    restore(before);
+    const std::string strace = std::string("strace -f -qq -o /dev/null -e trace=") +
+                               GetParam().calls + " -e inject=" + GetParam().calls +
+                               ":signal=SIGKILL:when=" + std::to_string(n) + " ";
+    runShell(programCommand(area_, registration, "killed", strace));
+    const auto status = readFile(area_.path("killed.status"));
+    finished = status == "0\n";
+    if (!finished) {
+      ASSERT_EQ(status, "137\n") << readFile(area_.path("killed.err"))->c_str();
+      ++kills;
+    }
+    run("--quiet inspect ../pictures/good_1.jpg");
+    const Contents now = folderContents(area_.work());
+    EXPECT_TRUE(now == before || now == after) << "files: " << now.size();
+    if (finished) EXPECT_EQ(now, after);
+  }
+  EXPECT_TRUE(finished);
+  EXPECT_GT(kills, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(ProgramWorkingFolder, ProgramKilled,
+                         ::testing::ValuesIn(std::vector<KillCalls>{
+                             {"rename", "rename,renameat,renameat2"},
+                             {"fsync", "fsync,fdatasync"},
+                             {"unlink", "unlink,unlinkat"},
+                             {"flock", "flock"}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tallen
