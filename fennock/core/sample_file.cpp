@@ -1,17 +1,15 @@
 #include "core/sample_file.h"
 
+#include "storage/atomic_file.h"
+#include "storage/storage_error.h"
+
 #include <opencv2/imgcodecs.hpp>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <vector>
 
 namespace fennock {
 
 namespace {
-
-constexpr char kTemporarySuffix[] = ".part";
 
 std::string failure(const std::string& path, const std::string& problem) {
   return "cannot write sample " + path + ": " + problem;
@@ -38,23 +36,10 @@ bool writeSampleFile(const std::string& path, const cv::Mat& image, std::string&
     return false;
   }
 
-  const std::string temporary = path + kTemporarySuffix;
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (file == nullptr) {
-    error = failure(path, std::strerror(errno));
-    return false;
-  }
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  const int writeErrno = errno;
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed) {
-    error = failure(path, std::strerror(written ? errno : writeErrno));
-    std::remove(temporary.c_str());
-    return false;
-  }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    error = failure(path, std::strerror(errno));
-    std::remove(temporary.c_str());
+  try {
+    storage::writeFileAtomically(path, bytes);
+  } catch (const storage::StorageError& e) {
+    error = failure(path, e.reason());
     return false;
   }
   return true;

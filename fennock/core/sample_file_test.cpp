@@ -88,5 +88,36 @@ TEST(SampleFile, FailedWriteLeavesTheEarlierFileAsItWas) {
   EXPECT_FALSE(std::filesystem::exists(path + ".part"));
 }
 
+// An older version wrote through "<sample>.part": a link planted there reached any file.
+TEST(SampleFile, LinkPlantedAtTheOldTemporaryNameIsNotWrittenThrough) {
+  TemporaryDirectory dir;
+  TemporaryDirectory elsewhere;
+  const std::string victim = elsewhere.file("victim");
+  std::ofstream(victim) << "precious";
+  const std::string path = dir.file("good_1.jpg");
+  std::filesystem::create_symlink(victim, path + ".part");
+  std::string error;
+
+  ASSERT_TRUE(writeSampleFile(path, picture(), error)) << error;
+
+  EXPECT_EQ(contents(victim), "precious");
+  EXPECT_FALSE(cv::imread(path).empty());
+}
+
+TEST(SampleFile, LinkInPlaceOfTheSampleIsRefused) {
+  TemporaryDirectory dir;
+  TemporaryDirectory elsewhere;
+  const std::string victim = elsewhere.file("victim");
+  std::ofstream(victim) << "precious";
+  const std::string path = dir.file("good_2.jpg");
+  std::filesystem::create_symlink(victim, path);
+  std::string error;
+
+  EXPECT_FALSE(writeSampleFile(path, picture(), error));
+
+  EXPECT_EQ(error, "cannot write sample " + path + ": not a regular file");
+  EXPECT_EQ(contents(victim), "precious");
+}
+
 }  // namespace
 }  // namespace fennock

@@ -9,6 +9,7 @@
 #include "core/model_record.h"
 #include "core/procedure.h"
 #include "core/procedure_error.h"
+#include "core/working_folder.h"
 #include "kit_version.h"
 
 #include <opencv2/core.hpp>
@@ -145,6 +146,9 @@ class CommandRunner {
   }
 
   void runRegister() {
+    // The whole list is one read-modify-write: the count it continues from and every sample it
+    // adds, so that a second writer cannot slip in between and take the same sample numbers.
+    const WorkingFolderLock lock(WorkingFolderLock::Mode::kWrite);
     NullViewer viewer;
     ProcedureOptions procedureOptions;
     procedureOptions.minMatchScore = options_.minScore;
@@ -224,6 +228,7 @@ class CommandRunner {
   }
 
   int runStatus() {
+    const WorkingFolderLock lock(WorkingFolderLock::Mode::kRead);
     const ModelStatus status = readModelStatus();
     printModelStatus(status, options_.format, out_);
     if (status.matches) return kExitSuccess;

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -62,7 +63,13 @@ std::string fileSha256(const std::string& path) {
 }
 
 std::string currentRecordTime() {
-  const std::time_t now = std::time(nullptr);
+  // SOURCE_DATE_EPOCH fixes the time, for byte-identical records in reproducible runs and tests.
+  std::time_t now = std::time(nullptr);
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) {
+    char* end = nullptr;
+    const long long seconds = std::strtoll(epoch, &end, 10);
+    if (*epoch != '\0' && *end == '\0' && seconds >= 0) now = static_cast<std::time_t>(seconds);
+  }
   std::tm utc{};
   gmtime_r(&now, &utc);
   char text[32];

@@ -29,7 +29,8 @@ std::string sha256Hex(const std::vector<uchar>& bytes);
 // The SHA-256 of the file at `path`. Throws InspectionError naming the file when it cannot be read.
 std::string fileSha256(const std::string& path);
 
-// The current time as ModelRecord::written holds it.
+// The current time as ModelRecord::written holds it; SOURCE_DATE_EPOCH (seconds), when set,
+// stands in for the clock.
 std::string currentRecordTime();
 
 // The record as stored: one JSON object, two-space indented, ending in a newline.

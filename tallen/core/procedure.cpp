@@ -12,6 +12,7 @@
 #include "core/template_locating.h"
 #include "core/template_size.h"
 #include "core/working_files.h"
+#include "core/working_folder.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -177,6 +178,9 @@ ProcedureResult processImage(const cv::Mat& source, int mode, ImageViewer& viewe
   if (source.type() != CV_8UC3) {
     throw InspectionError("the picture must be an 8-bit colour image");
   }
+  // Held for the whole call: writers take turns, and an inspection never reads a torn model.
+  const WorkingFolderLock lock(mode == kInspectMode ? WorkingFolderLock::Mode::kRead
+                                                    : WorkingFolderLock::Mode::kWrite);
 
   const cv::Size size(templateSize.width, templateSize.height);
   // Windows are shown only once the whole flow has succeeded, so a failure shows nothing.

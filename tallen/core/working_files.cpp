@@ -2,26 +2,16 @@
 
 #include "core/procedure_error.h"
 #include "core/size_text.h"
+#include "core/working_folder.h"
+#include "storage/file_set.h"
+#include "storage/storage_error.h"
 
 #include <opencv2/imgcodecs.hpp>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 namespace tallen {
-namespace {
-
-void writeBytes(const std::string& path, const std::vector<uchar>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) throw InspectionError(path + ": cannot be written");
-}
-
-}  // namespace
 
 cv::Mat loadWorkingImage(const std::string& path, cv::Size size) {
   std::error_code ec;
@@ -62,67 +52,12 @@ void saveWorkingImages(const std::vector<std::pair<std::string, cv::Mat>>& image
 }
 
 void saveWorkingFiles(const std::vector<WorkingFile>& files) {
-  std::vector<std::string> temporaries;
-  auto discardTemporaries = [&temporaries] {
-    for (const std::string& t : temporaries) std::remove(t.c_str());
-  };
+  std::vector<storage::FileContents> contents;
+  for (const WorkingFile& file : files) contents.push_back({file.path, file.bytes});
   try {
-    for (const WorkingFile& file : files) {
-      const std::string temporary = file.path + ".tmp";
-      temporaries.push_back(temporary);
-      writeBytes(temporary, file.bytes);
-    }
-  } catch (...) {
-    discardTemporaries();
-    throw;
-  }
-  // Old files are kept under a second name until every new one is in place, so that a failed
-  // rename can put the previous set back.
-  namespace fs = std::filesystem;
-  std::vector<std::string> backups(files.size());
-  auto restore = [&](std::size_t renamed) {
-    for (std::size_t j = 0; j < renamed; ++j) {
-      std::error_code ignored;
-      if (!backups[j].empty())
-        fs::rename(backups[j], files[j].path, ignored);
-      else
-        fs::remove(files[j].path, ignored);
-    }
-    for (const std::string& b : backups) {
-      std::error_code ignored;
-      if (!b.empty()) fs::remove(b, ignored);
-    }
-    discardTemporaries();
-  };
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    const std::string& path = files[i].path;
-    std::error_code ec;
-    const fs::file_status status = fs::symlink_status(path, ec);
-    if (!fs::exists(status)) continue;
-    if (!fs::is_regular_file(status)) {
-      restore(0);
-      throw InspectionError(path + ": cannot be replaced (not a regular file)");
-    }
-    backups[i] = path + ".bak";
-    fs::remove(backups[i], ec);
-    fs::create_hard_link(path, backups[i], ec);
-    if (ec) {
-      backups[i].clear();
-      restore(0);
-      throw InspectionError(path + ": cannot be replaced (" + ec.message() + ")");
-    }
-  }
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    std::error_code ec;
-    fs::rename(temporaries[i], files[i].path, ec);
-    if (ec) {
-      restore(i);
-      throw InspectionError(files[i].path + ": cannot be replaced (" + ec.message() + ")");
-    }
-  }
-  for (const std::string& b : backups) {
-    std::error_code ignored;
-    if (!b.empty()) fs::remove(b, ignored);
+    storage::replaceFiles(contents, workingFolderLockTimeout());
+  } catch (const storage::StorageError& e) {
+    throw InspectionError(e.what());
   }
 }
 

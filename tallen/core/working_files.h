@@ -23,9 +23,10 @@ struct WorkingFile {
 // Throws InspectionError naming `path` when the image cannot be encoded.
 std::vector<uchar> encodeWorkingImage(const std::string& path, const cv::Mat& image);
 
-// Writes every file to a temporary file beside its target and renames them into place only
-// after all were written, so that a failure leaves every previous file as it was.
-// Throws InspectionError naming the file that could not be written.
+// Replaces the files (all in one folder) together: after a failure or a crash at any point the
+// folder holds, once the next call has recovered it, either every previous file or every new
+// one. Holds the folder's exclusive lock while it works (sharing one the thread holds).
+// Throws InspectionError naming the file that could not be written, with the system's reason.
 void saveWorkingFiles(const std::vector<WorkingFile>& files);
 
 // Encodes every image as JPEG and saves them together as saveWorkingFiles does.

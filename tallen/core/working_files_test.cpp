@@ -2,11 +2,14 @@
 
 #include "core/procedure_error.h"
 #include "core/test_support.h"
+#include "storage/fault_injection.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -85,6 +88,81 @@ TEST(WorkingFiles, UnencodableImageIsReported) {
   EXPECT_THROW(saveWorkingImages({{"x.jpg", cv::Mat()}}), InspectionError);
   EXPECT_FALSE(fs::exists("x.jpg"));
   EXPECT_FALSE(fs::exists("x.jpg.tmp"));
+}
+
+// Names at which older versions opened their temporaries and backups: a link planted there
+// (by anyone who may write in the folder) must never be written through. A link at a working
+// file itself is refused.
+struct PlantedLink {
+  const char* link;
+  bool refused;
+};
+
+class WorkingFilesPlantedLink : public ::testing::TestWithParam<PlantedLink> {};
+
+TEST_P(WorkingFilesPlantedLink, IsNeverWrittenThrough) {
+  ScopedWorkingDirectory dir;
+  const fs::path victim = dir.root() / "victim";
+  std::ofstream(victim) << "precious";
+  const cv::Mat image(10, 12, CV_8UC3, cv::Scalar(10, 20, 30));
+  saveWorkingImages(
+      {{"templImage.jpg", image}, {"gdaccnumI.jpg", image}, {"gdThresholdImageI.jpg", image}});
+  fs::remove(GetParam().link);
+  fs::create_symlink(victim, GetParam().link);
+  const cv::Mat fresh(10, 12, CV_8UC3, cv::Scalar(90, 90, 90));
+  bool refused = false;
+  try {
+    saveWorkingImages({{"templImage.jpg", fresh}});
+    saveWorkingImages({{"gdaccnumI.jpg", fresh}, {"gdThresholdImageI.jpg", fresh}});
+  } catch (const InspectionError& e) {
+    refused = true;
+    EXPECT_EQ(std::string(e.what()),
+              std::string(GetParam().link) + ": cannot be replaced (not a regular file)");
+  }
+  EXPECT_EQ(refused, GetParam().refused);
+  EXPECT_EQ(fileBytes(victim), "precious");
+  EXPECT_TRUE(fs::is_symlink(GetParam().link));
+}
+
+INSTANTIATE_TEST_SUITE_P(WorkingFiles, WorkingFilesPlantedLink,
+                         ::testing::ValuesIn(std::vector<PlantedLink>{
+                             {"templImage.jpg.tmp", false},
+                             {"templImage.jpg.bak", false},
+                             {"gdaccnumI.jpg.tmp", false},
+                             {"gdaccnumI.jpg.bak", false},
+                             {"gdThresholdImageI.jpg.tmp", false},
+                             {"gdThresholdImageI.jpg.bak", false},
+                             {"gdThresholdImageI.jpg", true},
+                             {"templImage.jpg", true}}),
+                         [](const auto& info) {
+                           std::string name = info.param.link;
+                           for (char& c : name)
+                             c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                           return name;
+                         });
+
+TEST(WorkingFiles, FullDiskIsReportedWithTheSystemsReason) {
+  ScopedWorkingDirectory dir;
+  const cv::Mat old(10, 12, CV_8UC3, cv::Scalar(10, 20, 30));
+  saveWorkingImages({{"gdaccnumI.jpg", old}, {"gdThresholdImageI.jpg", old}});
+  const auto before = filesHere();
+  const std::string meanBefore = fileBytes("gdaccnumI.jpg");
+  int writes = 0;
+  // The second file's data does not fit any more.
+  storage::setFaultHook([&](storage::FileOperation operation, const std::string&) {
+    return operation == storage::FileOperation::kWrite && ++writes == 2 ? ENOSPC : 0;
+  });
+  std::string message;
+  try {
+    saveWorkingImages({{"gdaccnumI.jpg", cv::Mat(10, 12, CV_8UC3, cv::Scalar(90, 90, 90))},
+                       {"gdThresholdImageI.jpg", old}});
+  } catch (const InspectionError& e) {
+    message = e.what();
+  }
+  storage::setFaultHook(nullptr);
+  EXPECT_EQ(message, "gdThresholdImageI.jpg: cannot be written (No space left on device)");
+  EXPECT_EQ(filesHere(), before);
+  EXPECT_EQ(fileBytes("gdaccnumI.jpg"), meanBefore);
 }
 
 }  // namespace
