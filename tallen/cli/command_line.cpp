@@ -2,6 +2,7 @@
 
 #include "cli/command_line_options.h"
 #include "cli/defect_map_file.h"
+#include "cli/watch_loop.h"
 #include "cli/window_grabber.h"
 #include "core/console.h"
 #include "core/procedure.h"
@@ -102,24 +103,47 @@ class CommandRunner {
                             ": not a directory");
     }
     WindowGrabber viewer(kDefectMapWindow);
-    for (const std::string& image : options_.images) {
-      viewer.clear();
-      const ProcedureResult result =
-          processImage(loadPicture(image), kInspectMode, viewer, console_);
-      if (!result.defectRatio) {
-        throw InspectionError("the inspection of " + image + " gave no defect ratio");
-      }
-      // The map is in place before its result line appears, so a printed line means a map.
-      if (writeMaps) {
-        const std::string path =
-            (fs::path(options_.mapDirectory) / defectMapFileName(image)).string();
-        writeDefectMap(viewer.grabbed(), path);
-        progress("defect map of " + image + " in " + path);
-      }
-      std::fprintf(console_.lines, "%.4f\t%s\n", static_cast<double>(*result.defectRatio),
-                   image.c_str());
-      std::fflush(console_.lines);
+    if (!options_.watchDirectory.empty()) {
+      runWatchedInspection(viewer);
+      return;
     }
+    for (const std::string& image : options_.images) inspectPicture(image, viewer);
+  }
+
+  void inspectPicture(const std::string& image, WindowGrabber& viewer) {
+    const bool writeMaps = !options_.mapDirectory.empty();
+    viewer.clear();
+    const ProcedureResult result = processImage(loadPicture(image), kInspectMode, viewer, console_);
+    if (!result.defectRatio) {
+      throw InspectionError("the inspection of " + image + " gave no defect ratio");
+    }
+    // The map is in place before its result line appears, so a printed line means a map.
+    if (writeMaps) {
+      const std::string path =
+          (fs::path(options_.mapDirectory) / defectMapFileName(image)).string();
+      writeDefectMap(viewer.grabbed(), path);
+      progress("defect map of " + image + " in " + path);
+    }
+    std::fprintf(console_.lines, "%.4f\t%s\n", static_cast<double>(*result.defectRatio),
+                 image.c_str());
+    std::fflush(console_.lines);
+  }
+
+  // Each picture re-reads the working files, so a model registered meanwhile is used.
+  void runWatchedInspection(WindowGrabber& viewer) {
+    std::error_code error;
+    if (!options_.mapDirectory.empty() &&
+        fs::equivalent(options_.mapDirectory, options_.watchDirectory, error)) {
+      throw InspectionError("the defect maps would be written into the watched folder " +
+                            options_.watchDirectory + " and taken as pictures");
+    }
+    runWatch(
+        {options_.watchDirectory, options_.newOnly},
+        [&](const std::string& image) {
+          inspectPicture(image, viewer);
+          return !std::ferror(console_.lines);
+        },
+        [&](const std::string& line) { progress(line); }, err_);
   }
 
   const CommandLineOptions& options_;

@@ -115,7 +115,15 @@ CommandLineOptions parseCommandLine(const std::vector<std::string>& arguments) {
       if (startGiven) throw UsageError("--start given twice");
       startGiven = true;
       options.firstSample = parseSampleNumber(*start);
+    } else if (options.command == Command::kInspect && argument == "--new-only") {
+      options.newOnly = true;
     } else if (options.command == Command::kInspect) {
+      if (const std::optional<std::string> watch = optionValue(arguments, i, "--watch")) {
+        if (!options.watchDirectory.empty()) throw UsageError("--watch given twice");
+        if (watch->empty()) throw UsageError("--watch needs a directory");
+        options.watchDirectory = *watch;
+        continue;
+      }
       const std::optional<std::string> map = optionValue(arguments, i, "--map");
       if (!map) throw UsageError("unknown option '" + argument + "' for inspect");
       if (!options.mapDirectory.empty()) throw UsageError("--map given twice");
@@ -126,6 +134,11 @@ CommandLineOptions parseCommandLine(const std::vector<std::string>& arguments) {
     }
   }
 
+  if (!options.watchDirectory.empty()) {
+    if (!options.images.empty()) throw UsageError("inspect --watch takes no images");
+    return options;
+  }
+  if (options.newOnly) throw UsageError("--new-only needs --watch");
   if (options.images.empty()) throw UsageError(commandName + " needs an image");
   if (options.command == Command::kTemplate && options.images.size() != 1) {
     throw UsageError("template takes exactly one image");
@@ -152,6 +165,10 @@ std::string usageText() {
          "                                  (default N = 1: the model starts afresh)\n"
          "  inspect [--map DIR] IMAGE...    inspect each image; prints '<ratio>\\t<image>'\n"
          "                                  --map writes DIR/<image stem>_defects.png\n"
+         "  inspect --watch DIR [--new-only] [--map DIR]\n"
+         "                                  inspect each picture written or moved into DIR,\n"
+         "                                  those already there first (not with --new-only),\n"
+         "                                  until SIGINT or SIGTERM\n"
          "\n"
          "options:\n"
          "  --quiet   print no trace lines and no progress, only the results of inspect\n"

@@ -13,6 +13,8 @@ struct CommandLineOptions {
   bool quiet = false;               // --quiet: no trace lines, no progress
   int firstSample = 1;              // register --start N
   std::string mapDirectory;         // inspect --map DIR; empty: no defect maps
+  std::string watchDirectory;       // inspect --watch DIR; empty: the images are given
+  bool newOnly = false;             // inspect --new-only (with --watch)
   std::vector<std::string> images;  // in the order given
 };
 
@@ -24,7 +26,8 @@ class UsageError : public std::runtime_error {
 
 // Parses the arguments after the program name:
 //   [--quiet] [--help] (template IMAGE | register [--start N] IMAGE... | inspect [--map DIR]
-//   IMAGE...). "--" ends the options of a subcommand. Throws UsageError for anything else,
+//   IMAGE... | inspect --watch DIR [--new-only] [--map DIR]). "--" ends the options of a
+//   subcommand. Throws UsageError for anything else,
 // including sample numbers that would reach the inspection mode 1000 or the end of int.
 CommandLineOptions parseCommandLine(const std::vector<std::string>& arguments);
 

@@ -170,9 +170,47 @@ const UsageCase kUsageCases[] = {
     {"inspect_map_empty", {"inspect", "--map=", "a.jpg"}, "--map needs a directory"},
     {"inspect_map_twice", {"inspect", "--map", "a", "--map", "b", "x.jpg"}, "twice"},
     {"inspect_same_stem", {"inspect", "--map", "m", "a/x.jpg", "b/x.png"}, "x_defects.png"},
+    {"watch_with_images", {"inspect", "--watch", "in", "a.jpg"}, "--watch takes no images"},
+    {"watch_twice", {"inspect", "--watch", "a", "--watch", "b"}, "--watch given twice"},
+    {"watch_empty", {"inspect", "--watch="}, "--watch needs a directory"},
+    {"watch_missing_value", {"inspect", "--watch"}, "--watch needs a value"},
+    {"new_only_without_watch", {"inspect", "--new-only", "a.jpg"}, "--new-only needs --watch"},
+    {"new_only_for_register", {"register", "--new-only", "a.jpg"}, "for register"},
 };
 
 INSTANTIATE_TEST_SUITE_P(CommandLineOptions, ParseUsageError, ::testing::ValuesIn(kUsageCases),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+struct WatchCase {
+  const char* label;
+  Arguments arguments;
+  std::string watchDirectory;
+  bool newOnly;
+  std::string mapDirectory;
+};
+
+void PrintTo(const WatchCase& c, std::ostream* os) { *os << c.label; }
+
+class ParseWatch : public ::testing::TestWithParam<WatchCase> {};
+
+TEST_P(ParseWatch, GivesTheFolderAndNoImages) {
+  const WatchCase& c = GetParam();
+  const CommandLineOptions options = parseCommandLine(c.arguments);
+  EXPECT_EQ(options.command, Command::kInspect);
+  EXPECT_EQ(options.watchDirectory, c.watchDirectory);
+  EXPECT_EQ(options.newOnly, c.newOnly);
+  EXPECT_EQ(options.mapDirectory, c.mapDirectory);
+  EXPECT_TRUE(options.images.empty());
+}
+
+const WatchCase kWatchCases[] = {
+    {"watch", {"inspect", "--watch", "in"}, "in", false, ""},
+    {"watch_equals", {"inspect", "--watch=../in"}, "../in", false, ""},
+    {"new_only_first", {"inspect", "--new-only", "--watch", "in"}, "in", true, ""},
+    {"with_map", {"--quiet", "inspect", "--watch", "in", "--map", "m"}, "in", false, "m"},
+};
+
+INSTANTIATE_TEST_SUITE_P(CommandLineOptions, ParseWatch, ::testing::ValuesIn(kWatchCases),
                          [](const auto& info) { return std::string(info.param.label); });
 
 TEST(CommandLineOptions, SameStemIsFineWithoutMaps) {
