@@ -5,6 +5,7 @@
 #include "cli/outcome_reporter.h"
 #include "cli/picture_inspection.h"
 #include "cli/text_escape.h"
+#include "cli/watch_loop.h"
 #include "core/console.h"
 #include "core/model_record.h"
 #include "core/procedure.h"
@@ -20,6 +21,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <new>
@@ -206,7 +208,7 @@ class CommandRunner {
     OutcomeReporter reporter(options_.format, settings, out_);
     reporter.begin();
     size_t failures = 0;
-    for (const std::string& image : options_.images) {
+    const auto inspectOne = [&](const std::string& image) {
       const InspectionOutcome outcome =
           inspectPicture(image, loadPicture(image), settings, console_);
       if (!outcome.mapPath.empty()) progress("defect map of " + image + " in " + outcome.mapPath);
@@ -220,11 +222,35 @@ class CommandRunner {
       }
       reporter.report(outcome);
       failures += failed(outcome) ? 1 : 0;
+    };
+    if (!options_.watchDirectory.empty()) {
+      runWatchedInspection(inspectOne);
+      return kExitSuccess;
     }
+    for (const std::string& image : options_.images) inspectOne(image);
     if (failures == 0) return kExitSuccess;
     // The reason for the exit status, as every other non-zero status has one.
     std::fprintf(err_, "tallen: %zu of %zu pictures failed\n", failures, options_.images.size());
     return kExitCheckFailed;
+  }
+
+  // Runs until SIGINT or SIGTERM; each picture re-reads the working files, so a model registered
+  // meanwhile by another process is used.
+  void runWatchedInspection(const std::function<void(const std::string&)>& inspectOne) {
+    for (const std::string& directory : {options_.mapDirectory, options_.overlayDirectory}) {
+      std::error_code error;
+      if (!directory.empty() && fs::equivalent(directory, options_.watchDirectory, error)) {
+        throw InspectionError("the files of " + directory + " would be written into the watched " +
+                              "folder and taken as pictures");
+      }
+    }
+    runWatch(
+        {options_.watchDirectory, options_.newOnly},
+        [&](const std::string& image) {
+          inspectOne(image);
+          return !std::ferror(out_);
+        },
+        [&](const std::string& line) { progress(line); }, err_);
   }
 
   int runStatus() {

@@ -140,8 +140,13 @@ bool parseCommandOption(const std::vector<std::string>& arguments, size_t& i,
       options.maxRatio = parseFraction("--max-ratio", *ratio);
       return true;
     }
+    if (arguments[i] == "--new-only") {
+      options.newOnly = true;
+      return true;
+    }
     for (auto [name, directory] : {std::pair{"--map", &options.mapDirectory},
-                                   std::pair{"--overlay", &options.overlayDirectory}}) {
+                                   std::pair{"--overlay", &options.overlayDirectory},
+                                   std::pair{"--watch", &options.watchDirectory}}) {
       if (const auto value = optionValue(arguments, i, name)) {
         setOnce(given[name], std::string(name));
         if (value->empty()) throw UsageError(std::string(name) + " needs a directory");
@@ -185,6 +190,11 @@ void checkPictureList(const CommandLineOptions& options) {
     if (!options.images.empty()) throw UsageError("status takes no image");
     return;
   }
+  if (!options.watchDirectory.empty()) {
+    if (!options.images.empty()) throw UsageError("inspect --watch takes no images");
+    return;
+  }
+  if (options.newOnly) throw UsageError("--new-only needs --watch");
   if (options.images.empty()) throw UsageError(name + " needs an image");
   if (readsPicturesFromInput(options)) return;
   if (options.command == Command::kTemplate && options.images.size() != 1) {
@@ -282,6 +292,10 @@ std::string usageText() {
          "    --min-score S                that minimum (default 0.9; 0: none)\n"
          "    --format tsv|csv|json        the result lines (default tsv); csv and json\n"
          "                                 move the trace lines to standard error\n"
+         "  inspect --watch DIR [--new-only] [OPTIONS]\n"
+         "                                 inspect each picture written or moved into\n"
+         "                                 DIR, those already there first (not with\n"
+         "                                 --new-only), until SIGINT or SIGTERM\n"
          "  status [--format text|json]    print the model record and whether the\n"
          "                                 working files match it\n"
          "  '-' as the only IMAGE reads one path a line from standard input.\n"

@@ -29,6 +29,8 @@ struct CommandLineOptions {
   OutputFormat format = OutputFormat::kTsv;  // inspect: tsv, csv, json; status: text, json
   std::string mapDirectory;                  // inspect --map DIR; empty: no defect maps
   std::string overlayDirectory;              // inspect --overlay DIR; empty: no overlays
+  std::string watchDirectory;                // inspect --watch DIR; empty: the images are given
+  bool newOnly = false;                      // inspect --new-only (with --watch)
   std::vector<std::string> images;           // in the order given; {"-"}: one path a line on stdin
 };
 
