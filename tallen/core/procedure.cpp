@@ -5,6 +5,7 @@
 #include "core/defect_ratio.h"
 #include "core/orientation.h"
 #include "core/procedure_error.h"
+#include "core/procedure_workspace.h"
 #include "core/recording_viewer.h"
 #include "core/sample_stats.h"
 #include "core/size_text.h"
@@ -15,6 +16,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <cstdio>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -29,10 +31,11 @@ const cv::Scalar kWhite(255, 255, 255, 255);
 
 // Mode 0: cuts the W x H window around the centroid of the aligned picture's bright area.
 void registerTemplate(const cv::Mat& source, cv::Size size, ImageViewer& viewer,
-                      const Console& console) {
-  cv::Mat aligned;
-  alignOrientation(source, aligned, viewer, console.trace);
-  const cv::Moments m = cv::moments(brightMask(aligned), false);
+                      const Console& console, ProcedureWorkspace& work) {
+  cv::Mat& aligned = work.aligned;
+  alignOrientation(source, aligned, viewer, console.trace, &work.alignment);
+  brightMask(aligned, work.match.gray, work.match.pictureMask);
+  const cv::Moments m = cv::moments(work.match.pictureMask, false);
   if (m.m00 == 0.0) {
     throw InspectionError(
         "no object found in the picture: nothing is brighter than the background");
@@ -45,26 +48,27 @@ void registerTemplate(const cv::Mat& source, cv::Size size, ImageViewer& viewer,
 }
 
 // Modes from 1: aligns the picture, finds the template and cuts the W x H patch at the match.
-cv::Mat extractPatch(const cv::Mat& source, const cv::Mat& templ, cv::Size size,
-                     ImageViewer& viewer, const Console& console, TemplateMatch& match) {
-  cv::Mat aligned;
-  alignOrientation(source, aligned, viewer, console.trace);
-  match = locateTemplate(aligned, templ, viewer, console.trace);
-  cv::Mat patch;
-  cutMatchedPatch(aligned, match.point, size, patch);
-  return patch;
+// The patch is the workspace's.
+const cv::Mat& extractPatch(const cv::Mat& source, const cv::Mat& templ, cv::Size size,
+                            ImageViewer& viewer, const Console& console, TemplateMatch& match,
+                            ProcedureWorkspace& work) {
+  cv::Mat& aligned = work.aligned;
+  alignOrientation(source, aligned, viewer, console.trace, &work.alignment);
+  match = locateTemplate(aligned, templ, viewer, console.trace, &work.match);
+  cutMatchedPatch(aligned, match.point, size, work.patch);
+  return work.patch;
 }
 
 void registerSample(int n, const cv::Mat& patch, cv::Mat& mean, cv::Mat& threshold,
-                    ImageViewer& viewer) {
-  cv::Mat floatPatch;
+                    ImageViewer& viewer, ProcedureWorkspace& work) {
+  cv::Mat& floatPatch = work.floatPatch;
   patch.convertTo(floatPatch, CV_32F, 1.0, 0.0);
   if (n == 1) {
     // A stored model is ignored: the statistics start afresh.
     mean.create(patch.size(), CV_8UC3);
     threshold.create(patch.size(), CV_8UC3);
   }
-  accumulateSampleStats(n, floatPatch, mean, threshold);
+  accumulateSampleStats(n, floatPatch, mean, threshold, &work.stats);
   saveWorkingImages({{kMeanFile, mean}, {kThresholdFile, threshold}});
 
   viewer.show(kMeanWindow, mean);
@@ -78,8 +82,8 @@ void registerSample(int n, const cv::Mat& patch, cv::Mat& mean, cv::Mat& thresho
 }
 
 float inspectPatch(const cv::Mat& patch, const cv::Mat& mean, const cv::Mat& threshold,
-                   cv::Size size, ImageViewer& viewer) {
-  cv::Mat defects;
+                   cv::Size size, ImageViewer& viewer, ProcedureWorkspace& work) {
+  cv::Mat& defects = work.defects;
   computeDefectMap(patch, mean, threshold, defects);
   const float ratio = defectRatio(defects, size.width, size.height);
 
@@ -93,24 +97,31 @@ float inspectPatch(const cv::Mat& patch, const cv::Mat& mean, const cv::Mat& thr
 }
 
 ProcedureResult runFlow(const cv::Mat& source, int mode, cv::Size size, ImageViewer& viewer,
-                        const Console& console, const ProcedureOptions& options) {
+                        const Console& console, const ProcedureOptions& options,
+                        ProcedureWorkspace& work) {
   ProcedureResult result;
   if (mode == kTemplateMode) {
-    registerTemplate(source, size, viewer, console);
+    registerTemplate(source, size, viewer, console, work);
     return result;
   }
   // Every working file is checked before anything is shown or written.
   const bool inspecting = mode == kInspectMode;
-  const cv::Mat templ = loadWorkingImage(kTemplateFile, size);
+  WorkingFileCache& files = work.workingFiles();
+  const cv::Mat templ = files.load(kTemplateFile, size);
   cv::Mat mean;
   cv::Mat threshold;
   if (inspecting || mode >= 2) {
-    mean = loadWorkingImage(kMeanFile, size);
-    threshold = loadWorkingImage(kThresholdFile, size);
+    mean = files.load(kMeanFile, size);
+    threshold = files.load(kThresholdFile, size);
+    // A registration rewrites the model in place; the cached pixels must stay as decoded.
+    if (!inspecting) {
+      mean = mean.clone();
+      threshold = threshold.clone();
+    }
   }
   requireTemplateFits(size, source.size());
   TemplateMatch match;
-  const cv::Mat patch = extractPatch(source, templ, size, viewer, console, match);
+  const cv::Mat& patch = extractPatch(source, templ, size, viewer, console, match, work);
   result.match = match;
   if (!inspecting && match.score < options.minMatchScore) {
     char text[64];
@@ -119,9 +130,9 @@ ProcedureResult runFlow(const cv::Mat& source, int mode, cv::Size size, ImageVie
     throw InspectionError(text);
   }
   if (inspecting) {
-    result.defectRatio = inspectPatch(patch, mean, threshold, size, viewer);
+    result.defectRatio = inspectPatch(patch, mean, threshold, size, viewer, work);
   } else {
-    registerSample(mode, patch, mean, threshold, viewer);
+    registerSample(mode, patch, mean, threshold, viewer, work);
   }
   return result;
 }
@@ -150,10 +161,12 @@ ProcedureResult processImage(const cv::Mat& source, int mode, ImageViewer& viewe
 
   const cv::Size size(templateSize.width, templateSize.height);
   // Windows are shown only once the whole flow has succeeded, so a failure shows nothing.
-  RecordingViewer pending;
+  RecordingViewer pending(viewer);
+  ProcedureWorkspace callWorkspace;
+  ProcedureWorkspace& work = options.workspace != nullptr ? *options.workspace : callWorkspace;
   ProcedureResult result;
   try {
-    result = runFlow(source, mode, size, pending, console, options);
+    result = runFlow(source, mode, size, pending, console, options, work);
   } catch (const std::bad_alloc&) {
     throw InspectionError("not enough memory for the picture and the " + sizeText(size) +
                           " template size");
@@ -161,7 +174,12 @@ ProcedureResult processImage(const cv::Mat& source, int mode, ImageViewer& viewe
     throw InspectionError("image operation failed: " + e.msg);
   }
   // Published only after success, so a failed call leaves the previous point.
-  if (result.match) g_matchPoint = result.match->point;
+  if (result.match) {
+    // Parallel inspections publish one after the other; which one is last is not defined.
+    static std::mutex publishing;
+    std::lock_guard<std::mutex> lock(publishing);
+    g_matchPoint = result.match->point;
+  }
   for (const RecordingViewer::Shown& shown : pending.shown()) viewer.show(shown.name, shown.image);
   return result;
 }

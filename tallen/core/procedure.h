@@ -10,6 +10,8 @@
 
 namespace tallen {
 
+class ProcedureWorkspace;
+
 // Mode numbers passed by the dialog: the register counter (0 = template, n >= 1 = sample n),
 // inspection, and exit.
 constexpr int kTemplateMode = 0;
@@ -43,6 +45,9 @@ struct ProcedureOptions {
   // Sample registration refuses a picture whose template match scores below this (0: never), so
   // that a frame without the product cannot enter the model.
   double minMatchScore = 0.0;
+  // Work images and decoded working files kept between calls (null: the call keeps its own).
+  // A workspace serves one call at a time.
+  ProcedureWorkspace* workspace = nullptr;
 };
 
 // One button press: reads the template size from ../param.csv, then mode 0 cuts and saves the

@@ -1,0 +1,16 @@
+#include "core/freed_memory.h"
+
+#include <malloc.h>
+
+#include <climits>
+
+namespace tallen {
+
+void keepFreedMemory() {
+  // Large blocks come from the heap rather than from their own mappings, and the heap's top is
+  // never trimmed: a freed picture's pages serve the next one.
+  mallopt(M_MMAP_MAX, 0);
+  mallopt(M_TRIM_THRESHOLD, INT_MAX);
+}
+
+}  // namespace tallen
