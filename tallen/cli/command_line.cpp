@@ -2,18 +2,27 @@
 
 #include "cli/command_line_options.h"
 #include "cli/defect_map_file.h"
+#include "cli/ordered_jobs.h"
 #include "cli/window_grabber.h"
 #include "core/console.h"
 #include "core/procedure.h"
 #include "core/procedure_error.h"
+#include "core/procedure_workspace.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <exception>
 #include <filesystem>
+#include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace tallen {
 namespace {
@@ -34,6 +43,39 @@ cv::Mat loadPicture(const std::string& path) {
   }
   return picture;
 }
+
+// What inspecting one picture gave, held until the pictures before it are reported.
+struct InspectedPicture {
+  std::string console;  // its console and trace lines
+  std::optional<float> ratio;
+  cv::Mat map;
+  std::exception_ptr error;
+};
+
+// Collects what is written to a C stream in memory.
+class MemoryStream {
+ public:
+  MemoryStream() : file_(open_memstream(&data_, &size_)) {
+    if (file_ == nullptr) throw std::bad_alloc();
+  }
+  ~MemoryStream() {
+    if (file_ != nullptr) std::fclose(file_);
+    free(data_);
+  }
+  MemoryStream(const MemoryStream&) = delete;
+  MemoryStream& operator=(const MemoryStream&) = delete;
+
+  std::FILE* file() const { return file_; }
+  std::string text() {
+    std::fflush(file_);
+    return std::string(data_, size_);
+  }
+
+ private:
+  char* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::FILE* file_;
+};
 
 class CommandRunner {
  public:
@@ -101,25 +143,61 @@ class CommandRunner {
       throw InspectionError("cannot write defect maps into " + options_.mapDirectory +
                             ": not a directory");
     }
-    WindowGrabber viewer(kDefectMapWindow);
-    for (const std::string& image : options_.images) {
-      viewer.clear();
-      const ProcedureResult result =
-          processImage(loadPicture(image), kInspectMode, viewer, console_);
-      if (!result.defectRatio) {
-        throw InspectionError("the inspection of " + image + " gave no defect ratio");
-      }
-      // The map is in place before its result line appears, so a printed line means a map.
-      if (writeMaps) {
-        const std::string path =
-            (fs::path(options_.mapDirectory) / defectMapFileName(image)).string();
-        writeDefectMap(viewer.grabbed(), path);
-        progress("defect map of " + image + " in " + path);
-      }
-      std::fprintf(console_.lines, "%.4f\t%s\n", static_cast<double>(*result.defectRatio),
-                   image.c_str());
-      std::fflush(console_.lines);
+    const std::vector<std::string>& images = options_.images;
+    const int jobs = options_.jobs > 0 ? options_.jobs : defaultJobCount();
+    // One workspace per thread; the decoded working files are shared by all.
+    const auto cache = std::make_shared<WorkingFileCache>();
+    std::vector<std::unique_ptr<ProcedureWorkspace>> workspaces;
+    for (int i = 0; i < jobs && i < static_cast<int>(images.size()); ++i) {
+      workspaces.push_back(std::make_unique<ProcedureWorkspace>(cache));
     }
+    std::vector<InspectedPicture> inspected(images.size());
+    runOrderedJobs(
+        images.size(), jobs,
+        [&](std::size_t i, int worker) { inspect(images[i], *workspaces[worker], inspected[i]); },
+        [&](std::size_t i) {
+          report(images[i], inspected[i], writeMaps);
+          inspected[i] = InspectedPicture();
+        });
+  }
+
+  // Inspects one picture with its console lines kept aside, so that parallel inspections print
+  // in the order of the command line.
+  void inspect(const std::string& image, ProcedureWorkspace& workspace,
+               InspectedPicture& inspected) const {
+    MemoryStream stream;
+    Console console;
+    console.lines = stream.file();
+    console.trace = console_.trace != nullptr ? stream.file() : nullptr;
+    ProcedureOptions options;
+    options.workspace = &workspace;
+    try {
+      WindowGrabber viewer(kDefectMapWindow);
+      inspected.ratio =
+          processImage(loadPicture(image), kInspectMode, viewer, console, options).defectRatio;
+      inspected.map = viewer.grabbed();
+    } catch (...) {
+      inspected.error = std::current_exception();
+    }
+    inspected.console = stream.text();
+  }
+
+  void report(const std::string& image, const InspectedPicture& inspected, bool writeMaps) {
+    std::fwrite(inspected.console.data(), 1, inspected.console.size(), console_.lines);
+    if (inspected.error) std::rethrow_exception(inspected.error);
+    if (!inspected.ratio) {
+      throw InspectionError("the inspection of " + image + " gave no defect ratio");
+    }
+    // The map is in place before its result line appears, so a printed line means a map.
+    if (writeMaps) {
+      const std::string path =
+          (fs::path(options_.mapDirectory) / defectMapFileName(image)).string();
+      writeDefectMap(inspected.map, path);
+      progress("defect map of " + image + " in " + path);
+    }
+    std::fprintf(console_.lines, "%.4f\t%s\n", static_cast<double>(*inspected.ratio),
+                 image.c_str());
+    std::fflush(console_.lines);
   }
 
   const CommandLineOptions& options_;

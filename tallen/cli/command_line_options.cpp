@@ -43,6 +43,21 @@ int parseSampleNumber(const std::string& text) {
   return static_cast<int>(value);
 }
 
+// More parallel inspections than this only multiply the memory in use.
+constexpr long kMaxJobs = 64;
+
+int parseJobCount(const std::string& text) {
+  const bool digitsOnly =
+      !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+  errno = 0;
+  const long value = digitsOnly ? std::strtol(text.c_str(), nullptr, 10) : 0;
+  if (!digitsOnly || errno == ERANGE || value < 1 || value > kMaxJobs) {
+    throw UsageError("--jobs needs a number of parallel inspections from 1 to " +
+                     std::to_string(kMaxJobs) + ", not '" + text + "'");
+  }
+  return static_cast<int>(value);
+}
+
 Command commandNamed(const std::string& name) {
   if (name == "template") return Command::kTemplate;
   if (name == "register") return Command::kRegister;
@@ -97,6 +112,7 @@ CommandLineOptions parseCommandLine(const std::vector<std::string>& arguments) {
   const std::string commandName = arguments[i];
 
   bool startGiven = false;
+  bool jobsGiven = false;
   bool optionsEnded = false;
   for (++i; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
@@ -116,6 +132,12 @@ CommandLineOptions parseCommandLine(const std::vector<std::string>& arguments) {
       startGiven = true;
       options.firstSample = parseSampleNumber(*start);
     } else if (options.command == Command::kInspect) {
+      if (const std::optional<std::string> jobs = optionValue(arguments, i, "--jobs")) {
+        if (jobsGiven) throw UsageError("--jobs given twice");
+        jobsGiven = true;
+        options.jobs = parseJobCount(*jobs);
+        continue;
+      }
       const std::optional<std::string> map = optionValue(arguments, i, "--map");
       if (!map) throw UsageError("unknown option '" + argument + "' for inspect");
       if (!options.mapDirectory.empty()) throw UsageError("--map given twice");
@@ -152,6 +174,8 @@ std::string usageText() {
          "                                  (default N = 1: the model starts afresh)\n"
          "  inspect [--map DIR] IMAGE...    inspect each image; prints '<ratio>\\t<image>'\n"
          "                                  --map writes DIR/<image stem>_defects.png\n"
+         "                                  --jobs N inspects N images at a time\n"
+         "                                  (default: one per core; output stays in order)\n"
          "\n"
          "options:\n"
          "  --quiet   print no trace lines and no progress, only the results of inspect\n"

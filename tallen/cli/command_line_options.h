@@ -13,6 +13,7 @@ struct CommandLineOptions {
   bool quiet = false;               // --quiet: no trace lines, no progress
   int firstSample = 1;              // register --start N
   std::string mapDirectory;         // inspect --map DIR; empty: no defect maps
+  int jobs = 0;                     // inspect --jobs N; 0: one per core
   std::vector<std::string> images;  // in the order given
 };
 
@@ -24,7 +25,8 @@ class UsageError : public std::runtime_error {
 
 // Parses the arguments after the program name:
 //   [--quiet] [--help] (template IMAGE | register [--start N] IMAGE... | inspect [--map DIR]
-//   IMAGE...). "--" ends the options of a subcommand. Throws UsageError for anything else,
+//   [--jobs N] IMAGE...). "--" ends the options of a subcommand. Throws UsageError for anything
+//   else,
 // including sample numbers that would reach the inspection mode 1000 or the end of int.
 CommandLineOptions parseCommandLine(const std::vector<std::string>& arguments);
 

@@ -170,10 +170,23 @@ const UsageCase kUsageCases[] = {
     {"inspect_map_empty", {"inspect", "--map=", "a.jpg"}, "--map needs a directory"},
     {"inspect_map_twice", {"inspect", "--map", "a", "--map", "b", "x.jpg"}, "twice"},
     {"inspect_same_stem", {"inspect", "--map", "m", "a/x.jpg", "b/x.png"}, "x_defects.png"},
+    {"inspect_no_jobs", {"inspect", "--jobs", "0", "a.jpg"}, "--jobs needs a number"},
+    {"inspect_jobs_text", {"inspect", "--jobs=two", "a.jpg"}, "not 'two'"},
+    {"inspect_jobs_huge", {"inspect", "--jobs", "99999999999", "a.jpg"}, "from 1 to 64"},
+    {"inspect_jobs_twice", {"inspect", "--jobs", "1", "--jobs", "2", "a.jpg"}, "twice"},
+    {"register_with_jobs", {"register", "--jobs", "2", "a.jpg"}, "for register"},
 };
 
 INSTANTIATE_TEST_SUITE_P(CommandLineOptions, ParseUsageError, ::testing::ValuesIn(kUsageCases),
                          [](const auto& info) { return std::string(info.param.label); });
+
+TEST(CommandLineOptions, JobsDefaultToOnePerCoreAndTakeBothSpellings) {
+  EXPECT_EQ(parseCommandLine({"inspect", "a.jpg"}).jobs, 0);
+  const CommandLineOptions spaced = parseCommandLine({"inspect", "--jobs", "2", "a.jpg", "b.jpg"});
+  EXPECT_EQ(spaced.jobs, 2);
+  EXPECT_EQ(spaced.images, (Arguments{"a.jpg", "b.jpg"}));
+  EXPECT_EQ(parseCommandLine({"inspect", "--map", "m", "--jobs=64", "a.jpg"}).jobs, 64);
+}
 
 TEST(CommandLineOptions, SameStemIsFineWithoutMaps) {
   EXPECT_EQ(parseCommandLine({"inspect", "a/x.jpg", "b/x.png"}).images.size(), 2u);
