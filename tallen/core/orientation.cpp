@@ -59,7 +59,7 @@ void alignOrientation(const cv::Mat& source, cv::Mat& destination, ImageViewer& 
   AlignmentBuffers& work = buffers != nullptr ? *buffers : local;
   const cv::Mat& bright = work.bright;
   brightMask(source, work.gray, work.bright);
-  cv::Mat& edges = work.edges;
+  cv::Mat& edges = work.gray;
   cv::Canny(bright, edges, kCannyLow, kCannyHigh, kCannyAperture);
   std::vector<cv::Vec4i> segments;
   cv::HoughLinesP(edges, segments, kHoughRho, kHoughTheta, kHoughVotes, kMinSegmentLength,

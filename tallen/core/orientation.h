@@ -25,10 +25,10 @@ LongestSegment findLongestSegment(const std::vector<cv::Vec4i>& segments, std::F
 double rotationAngleFor(const LongestSegment& longest);
 
 // Work images of an alignment, kept by the caller so that repeated calls reuse them.
+// The edge image is written over the gray one, which the mask no longer needs.
 struct AlignmentBuffers {
   cv::Mat gray;
   cv::Mat bright;
-  cv::Mat edges;
   cv::Mat transform;
 };
 

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <utility>
 
 namespace tallen {
 namespace {
@@ -54,7 +55,12 @@ const cv::Mat& extractPatch(const cv::Mat& source, const cv::Mat& templ, cv::Siz
                             ProcedureWorkspace& work) {
   cv::Mat& aligned = work.aligned;
   alignOrientation(source, aligned, viewer, console.trace, &work.alignment);
+  // The search borrows the alignment's full-size images, so that the workspace holds one pair.
+  std::swap(work.alignment.gray, work.match.gray);
+  std::swap(work.alignment.bright, work.match.pictureMask);
   match = locateTemplate(aligned, templ, viewer, console.trace, &work.match);
+  std::swap(work.alignment.gray, work.match.gray);
+  std::swap(work.alignment.bright, work.match.pictureMask);
   cutMatchedPatch(aligned, match.point, size, work.patch);
   return work.patch;
 }
