@@ -9,7 +9,7 @@ namespace tallen {
 cv::Mat brightMask(const cv::Mat& colour);
 
 // As above into caller-kept images, which are reused when they already have the right size:
-// `gray` receives the blurred gray image, `mask` the result.
+// `gray` receives the gray image, `mask` the result.
 void brightMask(const cv::Mat& colour, cv::Mat& gray, cv::Mat& mask);
 
 }  // namespace tallen
