@@ -5,15 +5,13 @@
 #include "cli/ordered_jobs.h"
 #include "cli/window_grabber.h"
 #include "core/console.h"
+#include "core/memory_stream.h"
 #include "core/procedure.h"
 #include "core/procedure_error.h"
 #include "core/procedure_workspace.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
-
-#include <stdio.h>
-#include <stdlib.h>
 
 #include <exception>
 #include <filesystem>
@@ -50,31 +48,6 @@ struct InspectedPicture {
   std::optional<float> ratio;
   cv::Mat map;
   std::exception_ptr error;
-};
-
-// Collects what is written to a C stream in memory.
-class MemoryStream {
- public:
-  MemoryStream() : file_(open_memstream(&data_, &size_)) {
-    if (file_ == nullptr) throw std::bad_alloc();
-  }
-  ~MemoryStream() {
-    if (file_ != nullptr) std::fclose(file_);
-    free(data_);
-  }
-  MemoryStream(const MemoryStream&) = delete;
-  MemoryStream& operator=(const MemoryStream&) = delete;
-
-  std::FILE* file() const { return file_; }
-  std::string text() {
-    std::fflush(file_);
-    return std::string(data_, size_);
-  }
-
- private:
-  char* data_ = nullptr;
-  std::size_t size_ = 0;
-  std::FILE* file_;
 };
 
 class CommandRunner {

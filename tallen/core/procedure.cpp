@@ -3,6 +3,7 @@
 #include "core/bright_mask.h"
 #include "core/defect_map.h"
 #include "core/defect_ratio.h"
+#include "core/memory_stream.h"
 #include "core/orientation.h"
 #include "core/procedure_error.h"
 #include "core/procedure_workspace.h"
@@ -16,8 +17,11 @@
 #include <opencv2/imgproc.hpp>
 
 #include <cstdio>
+#include <functional>
+#include <future>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -49,12 +53,28 @@ void registerTemplate(const cv::Mat& source, cv::Size size, ImageViewer& viewer,
 }
 
 // Modes from 1: aligns the picture, finds the template and cuts the W x H patch at the match.
-// The patch is the workspace's.
-const cv::Mat& extractPatch(const cv::Mat& source, const cv::Mat& templ, cv::Size size,
-                            ImageViewer& viewer, const Console& console, TemplateMatch& match,
+struct WorkingImages {
+  cv::Mat templ;
+  cv::Mat mean;       // empty unless asked for
+  cv::Mat threshold;  // empty unless asked for
+};
+
+// In the order a sequential check reports them: template, mean, tolerance.
+WorkingImages loadWorkingImages(WorkingFileCache& files, cv::Size size, bool withModel) {
+  WorkingImages images;
+  images.templ = files.load(kTemplateFile, size);
+  if (withModel) {
+    images.mean = files.load(kMeanFile, size);
+    images.threshold = files.load(kThresholdFile, size);
+  }
+  return images;
+}
+
+// Finds the template in the workspace's aligned picture and cuts the patch (the workspace's).
+const cv::Mat& matchAligned(const cv::Mat& templ, cv::Size size, ImageViewer& viewer,
+                            const Console& console, TemplateMatch& match,
                             ProcedureWorkspace& work) {
   cv::Mat& aligned = work.aligned;
-  alignOrientation(source, aligned, viewer, console.trace, &work.alignment);
   // The search borrows the alignment's full-size images, so that the workspace holds one pair.
   std::swap(work.alignment.gray, work.match.gray);
   std::swap(work.alignment.bright, work.match.pictureMask);
@@ -110,24 +130,41 @@ ProcedureResult runFlow(const cv::Mat& source, int mode, cv::Size size, ImageVie
     registerTemplate(source, size, viewer, console, work);
     return result;
   }
-  // Every working file is checked before anything is shown or written.
+  // Every working file is checked before anything is shown or written. They are decoded while the
+  // picture is aligned; what the alignment traces waits until they have passed, so that a failure
+  // prints what it printed before: nothing.
   const bool inspecting = mode == kInspectMode;
-  WorkingFileCache& files = work.workingFiles();
-  const cv::Mat templ = files.load(kTemplateFile, size);
-  cv::Mat mean;
-  cv::Mat threshold;
-  if (inspecting || mode >= 2) {
-    mean = files.load(kMeanFile, size);
-    threshold = files.load(kThresholdFile, size);
-    // A registration rewrites the model in place; the cached pixels must stay as decoded.
-    if (!inspecting) {
-      mean = mean.clone();
-      threshold = threshold.clone();
-    }
+  std::future<WorkingImages> loading =
+      std::async(std::launch::async, loadWorkingImages, std::ref(work.workingFiles()), size,
+                 inspecting || mode >= 2);
+  if (size.width > source.cols || size.height > source.rows) {
+    loading.get();
+    requireTemplateFits(size, source.size());
   }
-  requireTemplateFits(size, source.size());
+  std::optional<MemoryStream> alignmentTrace;
+  if (console.trace != nullptr) alignmentTrace.emplace();
+  try {
+    alignOrientation(source, work.aligned, viewer,
+                     alignmentTrace ? alignmentTrace->file() : nullptr, &work.alignment);
+  } catch (...) {
+    loading.get();
+    throw;
+  }
+  WorkingImages files = loading.get();
+  if (alignmentTrace) {
+    const std::string lines = alignmentTrace->text();
+    std::fwrite(lines.data(), 1, lines.size(), console.trace);
+  }
+  const cv::Mat& templ = files.templ;
+  cv::Mat& mean = files.mean;
+  cv::Mat& threshold = files.threshold;
+  if (!inspecting && !mean.empty()) {
+    // A registration rewrites the model in place; the cached pixels must stay as decoded.
+    mean = mean.clone();
+    threshold = threshold.clone();
+  }
   TemplateMatch match;
-  const cv::Mat& patch = extractPatch(source, templ, size, viewer, console, match, work);
+  const cv::Mat& patch = matchAligned(templ, size, viewer, console, match, work);
   result.match = match;
   if (!inspecting && match.score < options.minMatchScore) {
     char text[64];

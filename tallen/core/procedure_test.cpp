@@ -346,5 +346,57 @@ INSTANTIATE_TEST_SUITE_P(
     }),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
 
+// The working files are decoded while the picture is aligned; a bad one must still be reported
+// first, with no trace line of the alignment printed.
+struct WorkingFileFailure {
+  const char* name;
+  const char* removed;
+  int mode;
+  cv::Size pictureSize;
+  const char* mentions;
+};
+
+class InspectionProcedureWorkingFile : public InspectionProcedure,
+                                       public ::testing::WithParamInterface<WorkingFileFailure> {};
+
+TEST_P(InspectionProcedureWorkingFile, IsReportedBeforeAnyTraceLine) {
+  const WorkingFileFailure& c = GetParam();
+  fs::remove(c.removed);
+  CapturedStream lines;
+  CapturedStream trace;
+  const cv::Mat picture = productPicture(c.pictureSize, 5, {0, 0}, demo::Defect::kNone, 80);
+  try {
+    processImage(picture, c.mode, viewer_, Console{lines.stream(), trace.stream()});
+    FAIL() << "no error";
+  } catch (const InspectionError& e) {
+    EXPECT_NE(std::string(e.what()).find(c.mentions), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(trace.text(), "");
+  EXPECT_EQ(lines.text(), "");
+  EXPECT_TRUE(viewer_.shown().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InspectionProcedureWorkingFile,
+    ::testing::ValuesIn(std::vector<WorkingFileFailure>{
+        {"templateForInspection", kTemplateFile, kInspectMode, kPictureSize, "templImage.jpg"},
+        {"meanForInspection", kMeanFile, kInspectMode, kPictureSize, "gdaccnumI.jpg"},
+        {"thresholdForRegistration", kThresholdFile, 2, kPictureSize, "gdThresholdImageI.jpg"},
+        {"templateBeforeTheSizeCheck", kTemplateFile, kInspectMode, cv::Size(100, 400),
+         "templImage.jpg: missing"},
+    }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(InspectionProcedure, TraceLinesOfTheAlignmentComeBeforeTheMatchScore) {
+  CapturedStream trace;
+  processImage(goodPicture(7, {-4, -3}, 5), kInspectMode, viewer_,
+               Console{nullptr, trace.stream()});
+  const std::string text = trace.text();
+  const std::size_t score = text.find("正規化相互相関関数=");
+  ASSERT_NE(score, std::string::npos) << text;
+  EXPECT_EQ(text.rfind("0,", 0), 0u) << text;
+  EXPECT_EQ(text.find('\n', score), text.size() - 1) << text;
+}
+
 }  // namespace
 }  // namespace tallen
