@@ -92,10 +92,14 @@ class CommandRunner {
 
   void runRegister() {
     NullViewer viewer;
+    // Kept across the samples: the work images and the decoded template.
+    ProcedureWorkspace workspace;
+    ProcedureOptions procedureOptions;
+    procedureOptions.workspace = &workspace;
     int sample = options_.firstSample;
     for (const std::string& image : options_.images) {
       try {
-        processImage(loadPicture(image), sample, viewer, console_);
+        processImage(loadPicture(image), sample, viewer, console_, procedureOptions);
       } catch (const InspectionError& error) {
         if (sample == options_.firstSample) throw;
         throw InspectionError(std::string(error.what()) + " (samples " +
