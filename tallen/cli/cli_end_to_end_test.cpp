@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -93,6 +94,75 @@ TEST_F(Program, RunsTheWholeFlowWithParsableOutput) {
   EXPECT_TRUE(fs::exists(area_.path("maps/check_blob_defects.png")));
 }
 
+// Everything an inspect run leaves: its status, both streams and the bytes of every map.
+struct InspectOutcome {
+  ProgramRun run;
+  std::map<std::string, std::string> maps;
+};
+
+InspectOutcome inspectWithJobs(const InspectionArea& area, const std::string& jobs,
+                               const std::string& pictures) {
+  std::error_code ignored;
+  fs::remove_all(area.path("maps"), ignored);
+  InspectOutcome outcome;
+  outcome.run = runProgram(area, "inspect --jobs " + jobs + " --map ../maps " + pictures);
+  if (fs::exists(area.path("maps"))) {
+    for (const fs::directory_entry& entry : fs::directory_iterator(area.path("maps"))) {
+      outcome.maps[entry.path().filename().string()] = readFile(entry.path().string()).value_or("");
+    }
+  }
+  return outcome;
+}
+
+struct JobsCase {
+  const char* label;
+  bool failsMidway;  // a picture smaller than the template sits in the middle of the batch
+};
+
+void PrintTo(const JobsCase& c, std::ostream* os) { *os << c.label; }
+
+class ProgramJobs : public Program, public ::testing::WithParamInterface<JobsCase> {};
+
+TEST_P(ProgramJobs, ParallelInspectionsPrintAndWriteWhatOneJobDoes) {
+  ProgramRun run = runProgram(area_, "--quiet template ../pictures/good_1.jpg");
+  ASSERT_EQ(run.status, 0) << run.err;
+  run = runProgram(area_,
+                   "--quiet register ../pictures/good_1.jpg ../pictures/good_2.jpg "
+                   "../pictures/good_3.jpg");
+  ASSERT_EQ(run.status, 0) << run.err;
+
+  std::vector<std::string> names;
+  for (const demo::NamedShot& shot : demo::inspectionPictures()) names.push_back(shot.name);
+  for (const demo::NamedShot& shot : demo::goodSamples()) {
+    if (fs::exists(area_.path("pictures/" + shot.name + ".jpg"))) names.push_back(shot.name);
+  }
+  if (GetParam().failsMidway) {
+    area_.writePicture("tiny", demo::goodSamples()[0].shot, cv::Size(40, 30));
+    names.insert(names.begin() + static_cast<long>(names.size() / 2), "tiny");
+  }
+  std::string pictures;
+  for (const std::string& name : names) pictures += " ../pictures/" + name + ".jpg";
+
+  const InspectOutcome one = inspectWithJobs(area_, "1", pictures);
+  EXPECT_EQ(one.run.status, GetParam().failsMidway ? 1 : 0) << one.run.err;
+  const size_t inspected = GetParam().failsMidway ? names.size() / 2 : names.size();
+  EXPECT_EQ(one.maps.size(), inspected);
+  EXPECT_NE(one.run.out.find("正規化相互相関関数="), std::string::npos);
+  for (const char* jobs : {"2", "3"}) {
+    SCOPED_TRACE(jobs);
+    const InspectOutcome parallel = inspectWithJobs(area_, jobs, pictures);
+    EXPECT_EQ(parallel.run.status, one.run.status);
+    EXPECT_EQ(parallel.run.out, one.run.out);
+    EXPECT_EQ(parallel.run.err, one.run.err);
+    EXPECT_EQ(parallel.maps, one.maps);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Program, ProgramJobs,
+                         ::testing::ValuesIn(std::vector<JobsCase>{{"whole_batch", false},
+                                                                   {"fails_midway", true}}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
 struct StatusCase {
   const char* label;
   const char* arguments;
@@ -118,6 +188,7 @@ const StatusCase kStatusCases[] = {
     {"missing_picture", "template ../pictures/none.jpg", 1, true},
     {"no_command", "--quiet", 2, true},
     {"unknown_option", "inspect --fast ../pictures/check_good_1.jpg", 2, true},
+    {"no_jobs", "inspect --jobs 0 ../pictures/check_good_1.jpg", 2, true},
     {"version", "--version", 0, false},
     {"status_without_record", "status", 3, false},
     {"status_elsewhere", "-C .. status --format json", 3, false},

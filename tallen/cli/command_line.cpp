@@ -2,14 +2,17 @@
 
 #include "cli/command_line_options.h"
 #include "cli/model_status.h"
+#include "cli/ordered_jobs.h"
 #include "cli/outcome_reporter.h"
 #include "cli/picture_inspection.h"
 #include "cli/text_escape.h"
 #include "cli/watch_loop.h"
 #include "core/console.h"
+#include "core/memory_stream.h"
 #include "core/model_record.h"
 #include "core/procedure.h"
 #include "core/procedure_error.h"
+#include "core/procedure_workspace.h"
 #include "core/working_folder.h"
 #include "kit_version.h"
 
@@ -20,14 +23,17 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace tallen {
 namespace {
@@ -152,7 +158,10 @@ class CommandRunner {
     // adds, so that a second writer cannot slip in between and take the same sample numbers.
     const WorkingFolderLock lock(WorkingFolderLock::Mode::kWrite);
     NullViewer viewer;
+    // Kept across the samples: the work images and the decoded template.
+    ProcedureWorkspace workspace;
     ProcedureOptions procedureOptions;
+    procedureOptions.workspace = &workspace;
     procedureOptions.minMatchScore = options_.minScore;
     int first = options_.firstSample;
     if (options_.newModel) {
@@ -208,9 +217,10 @@ class CommandRunner {
     OutcomeReporter reporter(options_.format, settings, out_);
     reporter.begin();
     size_t failures = 0;
-    const auto inspectOne = [&](const std::string& image) {
-      const InspectionOutcome outcome =
-          inspectPicture(image, loadPicture(image), settings, console_);
+    // Reports one examined picture: its console lines, its files, its line.
+    const auto deliver = [&](ExaminedPicture& examined) {
+      const InspectionOutcome outcome = writePictureFiles(examined, settings);
+      const std::string& image = outcome.path;
       if (!outcome.mapPath.empty()) progress("defect map of " + image + " in " + outcome.mapPath);
       if (!outcome.overlayPath.empty()) {
         progress("overlay of " + image + " in " + outcome.overlayPath);
@@ -224,14 +234,61 @@ class CommandRunner {
       failures += failed(outcome) ? 1 : 0;
     };
     if (!options_.watchDirectory.empty()) {
-      runWatchedInspection(inspectOne);
+      ProcedureWorkspace workspace;
+      runWatchedInspection([&](const std::string& image) {
+        ExaminedPicture examined =
+            examinePicture(image, loadPicture(image), settings, console_, &workspace);
+        deliver(examined);
+      });
       return kExitSuccess;
     }
-    for (const std::string& image : options_.images) inspectOne(image);
+    inspectInOrder(settings, deliver);
     if (failures == 0) return kExitSuccess;
     // The reason for the exit status, as every other non-zero status has one.
     std::fprintf(err_, "tallen: %zu of %zu pictures failed\n", failures, options_.images.size());
     return kExitCheckFailed;
+  }
+
+  // Inspects the pictures on up to --jobs threads; each one's console lines are kept aside and
+  // everything is delivered in the order of the command line, as one job would give it.
+  void inspectInOrder(const InspectionSettings& settings,
+                      const std::function<void(ExaminedPicture&)>& deliver) {
+    struct Pending {
+      std::string console;
+      ExaminedPicture examined;
+      std::exception_ptr error;
+    };
+    const std::vector<std::string>& images = options_.images;
+    const int jobs = options_.jobs > 0 ? options_.jobs : defaultJobCount();
+    // One workspace per thread; the decoded working files are shared by all.
+    const auto cache = std::make_shared<WorkingFileCache>();
+    std::vector<std::unique_ptr<ProcedureWorkspace>> workspaces;
+    for (int i = 0; i < jobs && i < static_cast<int>(images.size()); ++i) {
+      workspaces.push_back(std::make_unique<ProcedureWorkspace>(cache));
+    }
+    std::vector<Pending> pending(images.size());
+    runOrderedJobs(
+        images.size(), jobs,
+        [&](std::size_t i, int worker) {
+          MemoryStream stream;
+          Console console;
+          console.lines = stream.file();
+          console.trace = console_.trace != nullptr ? stream.file() : nullptr;
+          try {
+            pending[i].examined = examinePicture(images[i], loadPicture(images[i]), settings,
+                                                 console, workspaces[worker].get());
+          } catch (...) {
+            pending[i].error = std::current_exception();
+          }
+          pending[i].console = stream.text();
+        },
+        [&](std::size_t i) {
+          Pending done = std::move(pending[i]);
+          pending[i] = Pending();
+          std::fwrite(done.console.data(), 1, done.console.size(), console_.lines);
+          if (done.error) std::rethrow_exception(done.error);
+          deliver(done.examined);
+        });
   }
 
   // Runs until SIGINT or SIGTERM; each picture re-reads the working files, so a model registered

@@ -103,6 +103,21 @@ void checkDistinctNames(const std::vector<std::string>& images,
   }
 }
 
+// More parallel inspections than this only multiply the memory in use.
+constexpr long kMaxJobs = 64;
+
+int parseJobCount(const std::string& text) {
+  const bool digitsOnly =
+      !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+  errno = 0;
+  const long value = digitsOnly ? std::strtol(text.c_str(), nullptr, 10) : 0;
+  if (!digitsOnly || errno == ERANGE || value < 1 || value > kMaxJobs) {
+    throw UsageError("--jobs needs a number of parallel inspections from 1 to " +
+                     std::to_string(kMaxJobs) + ", not '" + text + "'");
+  }
+  return static_cast<int>(value);
+}
+
 // Records a value option, refusing it twice or empty where a directory is meant.
 void setOnce(bool& given, const std::string& name) {
   if (given) throw UsageError(name + " given twice");
@@ -138,6 +153,11 @@ bool parseCommandOption(const std::vector<std::string>& arguments, size_t& i,
     if (const auto ratio = optionValue(arguments, i, "--max-ratio")) {
       setOnce(given["--max-ratio"], "--max-ratio");
       options.maxRatio = parseFraction("--max-ratio", *ratio);
+      return true;
+    }
+    if (const auto jobs = optionValue(arguments, i, "--jobs")) {
+      setOnce(given["--jobs"], "--jobs");
+      options.jobs = parseJobCount(*jobs);
       return true;
     }
     if (arguments[i] == "--new-only") {
@@ -292,6 +312,8 @@ std::string usageText() {
          "    --min-score S                that minimum (default 0.9; 0: none)\n"
          "    --format tsv|csv|json        the result lines (default tsv); csv and json\n"
          "                                 move the trace lines to standard error\n"
+         "    --jobs N                     inspect N images at a time (default: one per\n"
+         "                                 core; the output stays in the order given)\n"
          "  inspect --watch DIR [--new-only] [OPTIONS]\n"
          "                                 inspect each picture written or moved into\n"
          "                                 DIR, those already there first (not with\n"

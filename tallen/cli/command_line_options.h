@@ -31,6 +31,7 @@ struct CommandLineOptions {
   std::string overlayDirectory;              // inspect --overlay DIR; empty: no overlays
   std::string watchDirectory;                // inspect --watch DIR; empty: the images are given
   bool newOnly = false;                      // inspect --new-only (with --watch)
+  int jobs = 0;                              // inspect --jobs N; 0: one per core
   std::vector<std::string> images;           // in the order given; {"-"}: one path a line on stdin
 };
 

@@ -191,6 +191,11 @@ const UsageCase kUsageCases[] = {
     {"directory_after_command", {"inspect", "-C", "w", "a.jpg"}, "unknown option '-C'"},
     {"directory_missing", {"--quiet", "-C"}, "-C needs a directory"},
     {"directory_twice", {"-C", "a", "-C", "b", "status"}, "-C given twice"},
+    {"inspect_no_jobs", {"inspect", "--jobs", "0", "a.jpg"}, "--jobs needs a number"},
+    {"inspect_jobs_text", {"inspect", "--jobs=two", "a.jpg"}, "not 'two'"},
+    {"inspect_jobs_huge", {"inspect", "--jobs", "99999999999", "a.jpg"}, "from 1 to 64"},
+    {"inspect_jobs_twice", {"inspect", "--jobs", "1", "--jobs", "2", "a.jpg"}, "twice"},
+    {"register_with_jobs", {"register", "--jobs", "2", "a.jpg"}, "for register"},
 };
 
 INSTANTIATE_TEST_SUITE_P(CommandLineOptions, ParseUsageError, ::testing::ValuesIn(kUsageCases),
@@ -285,6 +290,14 @@ TEST(CommandLineOptions, HelpNamesEveryOptionAndExitStatus) {
         "status [--format text|json]", "'-'", "0 success", "1 error", "2 bad usage", "3 inspect"}) {
     EXPECT_NE(help.find(part), std::string::npos) << part;
   }
+}
+
+TEST(CommandLineOptions, JobsDefaultToOnePerCoreAndTakeBothSpellings) {
+  EXPECT_EQ(parseCommandLine({"inspect", "a.jpg"}).jobs, 0);
+  const CommandLineOptions spaced = parseCommandLine({"inspect", "--jobs", "2", "a.jpg", "b.jpg"});
+  EXPECT_EQ(spaced.jobs, 2);
+  EXPECT_EQ(spaced.images, (Arguments{"a.jpg", "b.jpg"}));
+  EXPECT_EQ(parseCommandLine({"inspect", "--map", "m", "--jobs=64", "a.jpg"}).jobs, 64);
 }
 
 TEST(CommandLineOptions, SameStemIsFineWithoutMaps) {

@@ -31,12 +31,13 @@ InspectionSettings inspectionSettings(const CommandLineOptions& options) {
   return settings;
 }
 
-InspectionOutcome inspectPicture(const std::string& path, const cv::Mat& picture,
-                                 const InspectionSettings& settings, const Console& console) {
-  namespace fs = std::filesystem;
+ExaminedPicture examinePicture(const std::string& path, const cv::Mat& picture,
+                               const InspectionSettings& settings, const Console& console,
+                               ProcedureWorkspace* workspace) {
   WindowGrabber viewer(kDefectMapWindow);
   ProcedureOptions procedureOptions;
   procedureOptions.keepImages = !settings.overlayDirectory.empty();
+  procedureOptions.workspace = workspace;
   ProcedureResult result;
   try {
     result = processImage(picture, kInspectMode, viewer, console, procedureOptions);
@@ -47,7 +48,8 @@ InspectionOutcome inspectPicture(const std::string& path, const cv::Mat& picture
     throw InspectionError("the inspection of " + path + " gave no defect ratio");
   }
 
-  InspectionOutcome outcome;
+  ExaminedPicture examined;
+  InspectionOutcome& outcome = examined.outcome;
   outcome.path = path;
   outcome.ratio = *result.defectRatio;
   outcome.match = *result.match;
@@ -59,16 +61,34 @@ InspectionOutcome inspectPicture(const std::string& path, const cv::Mat& picture
       outcome.verdict = outcome.ratio > *settings.maxRatio ? Verdict::kFail : Verdict::kPass;
     }
   }
+  if (!settings.mapDirectory.empty()) examined.map = viewer.grabbed();
+  if (!settings.overlayDirectory.empty()) {
+    examined.overlay = paintDefects(result.patch, result.defectMask);
+  }
+  return examined;
+}
+
+InspectionOutcome writePictureFiles(const ExaminedPicture& examined,
+                                    const InspectionSettings& settings) {
+  namespace fs = std::filesystem;
+  InspectionOutcome outcome = examined.outcome;
   // The files are in place before the outcome is reported, so a printed line means its files.
   if (!settings.mapDirectory.empty()) {
-    outcome.mapPath = (fs::path(settings.mapDirectory) / defectMapFileName(path)).string();
-    writeDefectMap(viewer.grabbed(), outcome.mapPath);
+    outcome.mapPath =
+        (fs::path(settings.mapDirectory) / defectMapFileName(outcome.path)).string();
+    writeDefectMap(examined.map, outcome.mapPath);
   }
   if (!settings.overlayDirectory.empty()) {
-    outcome.overlayPath = (fs::path(settings.overlayDirectory) / overlayFileName(path)).string();
-    writeOverlay(paintDefects(result.patch, result.defectMask), outcome.overlayPath);
+    outcome.overlayPath =
+        (fs::path(settings.overlayDirectory) / overlayFileName(outcome.path)).string();
+    writeOverlay(examined.overlay, outcome.overlayPath);
   }
   return outcome;
+}
+
+InspectionOutcome inspectPicture(const std::string& path, const cv::Mat& picture,
+                                 const InspectionSettings& settings, const Console& console) {
+  return writePictureFiles(examinePicture(path, picture, settings, console), settings);
 }
 
 bool failed(const InspectionOutcome& outcome) {

@@ -2,6 +2,7 @@
 
 #include "cli/command_line_options.h"
 #include "core/console.h"
+#include "core/procedure_workspace.h"
 #include "core/template_locating.h"
 
 #include <opencv2/core.hpp>
@@ -39,9 +40,26 @@ struct InspectionOutcome {
   std::string overlayPath;         // the overlay written, or empty
 };
 
+// An inspected picture whose map and overlay are not written yet.
+struct ExaminedPicture {
+  InspectionOutcome outcome;  // mapPath and overlayPath still empty
+  cv::Mat map;                // the defect map as shown, when settings ask for a map
+  cv::Mat overlay;            // the painted patch, when settings ask for an overlay
+};
+
 // Inspects `picture` (decoded from `path`) against the working files of the current directory
-// as the dialog's inspect button does, writes its map and overlay where the settings ask, and
-// judges it. Throws InspectionError naming the picture; the files of earlier pictures stay.
+// as the dialog's inspect button does and judges it, writing nothing; `workspace` (may be null)
+// keeps work images between calls. Throws InspectionError naming the picture.
+ExaminedPicture examinePicture(const std::string& path, const cv::Mat& picture,
+                               const InspectionSettings& settings, const Console& console,
+                               ProcedureWorkspace* workspace = nullptr);
+
+// Writes the map and overlay of `examined` where the settings ask and returns its outcome with
+// their paths. Throws InspectionError naming the file that cannot be written.
+InspectionOutcome writePictureFiles(const ExaminedPicture& examined,
+                                    const InspectionSettings& settings);
+
+// examinePicture, then writePictureFiles. The files of earlier pictures stay when it throws.
 InspectionOutcome inspectPicture(const std::string& path, const cv::Mat& picture,
                                  const InspectionSettings& settings, const Console& console);
 

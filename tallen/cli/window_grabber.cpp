@@ -3,7 +3,7 @@
 namespace tallen {
 
 void WindowGrabber::show(const std::string& name, const cv::Mat& image) {
-  if (name == windowName_) grabbed_ = image.clone();
+  if (wants(name)) grabbed_ = image.clone();
 }
 
 }  // namespace tallen

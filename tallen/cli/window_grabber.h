@@ -17,6 +17,7 @@ class WindowGrabber : public ImageViewer {
 
   void show(const std::string& name, const cv::Mat& image) override;
   void closeAll() override {}
+  bool wants(const std::string& name) const override { return name == windowName_; }
 
   // The latest picture shown under the window name, or an empty Mat.
   const cv::Mat& grabbed() const { return grabbed_; }

@@ -8,4 +8,8 @@ namespace tallen {
 // threshold (255 above it, 0 elsewhere). `colour` is 8-bit BGR; the result is CV_8UC1.
 cv::Mat brightMask(const cv::Mat& colour);
 
+// As above into caller-kept images, which are reused when they already have the right size:
+// `gray` receives the gray image, `mask` the result.
+void brightMask(const cv::Mat& colour, cv::Mat& gray, cv::Mat& mask);
+
 }  // namespace tallen

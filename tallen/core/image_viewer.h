@@ -15,6 +15,9 @@ class ImageViewer {
   virtual void show(const std::string& name, const cv::Mat& image) = 0;
   // Closes every window of the process.
   virtual void closeAll() = 0;
+  // False when a picture shown under `name` would be dropped, so that nobody copies it for this
+  // viewer.
+  virtual bool wants(const std::string& /*name*/) const { return true; }
 };
 
 // Shows nothing: the headless command line.
@@ -22,6 +25,7 @@ class NullViewer : public ImageViewer {
  public:
   void show(const std::string&, const cv::Mat&) override {}
   void closeAll() override {}
+  bool wants(const std::string&) const override { return false; }
 };
 
 }  // namespace tallen

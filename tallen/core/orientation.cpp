@@ -54,9 +54,12 @@ double rotationAngleFor(const LongestSegment& longest) {
 }
 
 void alignOrientation(const cv::Mat& source, cv::Mat& destination, ImageViewer& viewer,
-                      std::FILE* trace) {
-  const cv::Mat bright = brightMask(source);
-  cv::Mat edges;
+                      std::FILE* trace, AlignmentBuffers* buffers) {
+  AlignmentBuffers local;
+  AlignmentBuffers& work = buffers != nullptr ? *buffers : local;
+  const cv::Mat& bright = work.bright;
+  brightMask(source, work.gray, work.bright);
+  cv::Mat& edges = work.gray;
   cv::Canny(bright, edges, kCannyLow, kCannyHigh, kCannyAperture);
   std::vector<cv::Vec4i> segments;
   cv::HoughLinesP(edges, segments, kHoughRho, kHoughTheta, kHoughVotes, kMinSegmentLength,
@@ -67,7 +70,7 @@ void alignOrientation(const cv::Mat& source, cv::Mat& destination, ImageViewer& 
     source.copyTo(destination);
   } else {
     const cv::Point2f centre = brightCentroid(bright);
-    cv::Mat transform;
+    cv::Mat& transform = work.transform;
     // The transform is single precision; warping with the doubles would move pixels.
     cv::getRotationMatrix2D(centre, rotationAngleFor(longest), 1.0).convertTo(transform, CV_32F);
     cv::warpAffine(source, destination, transform, source.size(), cv::INTER_LINEAR,

@@ -24,10 +24,19 @@ LongestSegment findLongestSegment(const std::vector<cv::Vec4i>& segments, std::F
 // stands vertical. An angle of exactly 0 turns like the positive ones (-90); no segment: 0.
 double rotationAngleFor(const LongestSegment& longest);
 
+// Work images of an alignment, kept by the caller so that repeated calls reuse them.
+// The edge image is written over the gray one, which the mask no longer needs.
+struct AlignmentBuffers {
+  cv::Mat gray;
+  cv::Mat bright;
+  cv::Mat transform;
+};
+
 // Rotates `source` (8-bit BGR) about the centroid of its bright (Otsu) area so that its longest
 // straight edge stands vertical. `destination` is allocated to the source's size and type and
 // fully overwritten; `source` stays unchanged and is shown under "ソースイメージ".
+// `buffers` (may be null) holds the work images between calls.
 void alignOrientation(const cv::Mat& source, cv::Mat& destination, ImageViewer& viewer,
-                      std::FILE* trace);
+                      std::FILE* trace, AlignmentBuffers* buffers = nullptr);
 
 }  // namespace tallen

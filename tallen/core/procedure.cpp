@@ -3,9 +3,11 @@
 #include "core/bright_mask.h"
 #include "core/defect_map.h"
 #include "core/defect_ratio.h"
+#include "core/memory_stream.h"
 #include "core/model_record.h"
 #include "core/orientation.h"
 #include "core/procedure_error.h"
+#include "core/procedure_workspace.h"
 #include "core/recording_viewer.h"
 #include "core/sample_stats.h"
 #include "core/size_text.h"
@@ -17,8 +19,13 @@
 #include <opencv2/imgproc.hpp>
 
 #include <cstdio>
+#include <functional>
+#include <future>
+#include <mutex>
 #include <new>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace tallen {
 namespace {
@@ -52,10 +59,12 @@ void saveWithRecord(std::vector<WorkingFile> files, const WorkingFile& record,
 
 // Mode 0: cuts the W x H window around the centroid of the aligned picture's bright area.
 void registerTemplate(const cv::Mat& source, cv::Size size, ImageViewer& viewer,
-                      const Console& console, const ProcedureOptions& options) {
-  cv::Mat aligned;
-  alignOrientation(source, aligned, viewer, console.trace);
-  const cv::Moments m = cv::moments(brightMask(aligned), false);
+                      const Console& console, const ProcedureOptions& options,
+                      ProcedureWorkspace& work) {
+  cv::Mat& aligned = work.aligned;
+  alignOrientation(source, aligned, viewer, console.trace, &work.alignment);
+  brightMask(aligned, work.match.gray, work.match.pictureMask);
+  const cv::Moments m = cv::moments(work.match.pictureMask, false);
   if (m.m00 == 0.0) {
     throw InspectionError(
         "no object found in the picture: nothing is brighter than the background");
@@ -70,26 +79,49 @@ void registerTemplate(const cv::Mat& source, cv::Size size, ImageViewer& viewer,
 }
 
 // Modes from 1: aligns the picture, finds the template and cuts the W x H patch at the match.
-cv::Mat extractPatch(const cv::Mat& source, const cv::Mat& templ, cv::Size size,
-                     ImageViewer& viewer, const Console& console, TemplateMatch& match) {
-  cv::Mat aligned;
-  alignOrientation(source, aligned, viewer, console.trace);
-  match = locateTemplate(aligned, templ, viewer, console.trace);
-  cv::Mat patch;
-  cutMatchedPatch(aligned, match.point, size, patch);
-  return patch;
+struct WorkingImages {
+  cv::Mat templ;
+  cv::Mat mean;       // empty unless asked for
+  cv::Mat threshold;  // empty unless asked for
+};
+
+// In the order a sequential check reports them: template, mean, tolerance.
+WorkingImages loadWorkingImages(WorkingFileCache& files, cv::Size size, bool withModel) {
+  WorkingImages images;
+  images.templ = files.load(kTemplateFile, size);
+  if (withModel) {
+    images.mean = files.load(kMeanFile, size);
+    images.threshold = files.load(kThresholdFile, size);
+  }
+  return images;
+}
+
+// Finds the template in the workspace's aligned picture and cuts the patch (the workspace's).
+const cv::Mat& matchAligned(const cv::Mat& templ, cv::Size size, ImageViewer& viewer,
+                            const Console& console, TemplateMatch& match,
+                            ProcedureWorkspace& work) {
+  cv::Mat& aligned = work.aligned;
+  // The search borrows the alignment's full-size images, so that the workspace holds one pair.
+  std::swap(work.alignment.gray, work.match.gray);
+  std::swap(work.alignment.bright, work.match.pictureMask);
+  match = locateTemplate(aligned, templ, viewer, console.trace, &work.match);
+  std::swap(work.alignment.gray, work.match.gray);
+  std::swap(work.alignment.bright, work.match.pictureMask);
+  cutMatchedPatch(aligned, match.point, size, work.patch);
+  return work.patch;
 }
 
 void registerSample(int n, const cv::Mat& patch, cv::Mat& mean, cv::Mat& threshold,
-                    ImageViewer& viewer, const ProcedureOptions& options) {
-  cv::Mat floatPatch;
+                    ImageViewer& viewer, const ProcedureOptions& options,
+                    ProcedureWorkspace& work) {
+  cv::Mat& floatPatch = work.floatPatch;
   patch.convertTo(floatPatch, CV_32F, 1.0, 0.0);
   if (n == 1) {
     // A stored model is ignored: the statistics start afresh.
     mean.create(patch.size(), CV_8UC3);
     threshold.create(patch.size(), CV_8UC3);
   }
-  accumulateSampleStats(n, floatPatch, mean, threshold);
+  accumulateSampleStats(n, floatPatch, mean, threshold, &work.stats);
   const std::vector<WorkingFile> files = {
       {kMeanFile, encodeWorkingImage(kMeanFile, mean)},
       {kThresholdFile, encodeWorkingImage(kThresholdFile, threshold)}};
@@ -106,8 +138,9 @@ void registerSample(int n, const cv::Mat& patch, cv::Mat& mean, cv::Mat& thresho
 }
 
 float inspectPatch(const cv::Mat& patch, const cv::Mat& mean, const cv::Mat& threshold,
-                   cv::Size size, ImageViewer& viewer, cv::Mat* unmarked) {
-  cv::Mat defects;
+                   cv::Size size, ImageViewer& viewer, cv::Mat* unmarked,
+                   ProcedureWorkspace& work) {
+  cv::Mat& defects = work.defects;
   computeDefectMap(patch, mean, threshold, defects);
   const float ratio = defectRatio(defects, size.width, size.height);
   if (unmarked) defects.copyTo(*unmarked);
@@ -122,24 +155,48 @@ float inspectPatch(const cv::Mat& patch, const cv::Mat& mean, const cv::Mat& thr
 }
 
 ProcedureResult runFlow(const cv::Mat& source, int mode, cv::Size size, ImageViewer& viewer,
-                        const Console& console, const ProcedureOptions& options) {
+                        const Console& console, const ProcedureOptions& options,
+                        ProcedureWorkspace& work) {
   ProcedureResult result;
   if (mode == kTemplateMode) {
-    registerTemplate(source, size, viewer, console, options);
+    registerTemplate(source, size, viewer, console, options, work);
     return result;
   }
-  // Every working file is checked before anything is shown or written.
+  // Every working file is checked before anything is shown or written. They are decoded while the
+  // picture is aligned; what the alignment traces waits until they have passed, so that a failure
+  // prints what it printed before: nothing.
   const bool inspecting = mode == kInspectMode;
-  const cv::Mat templ = loadWorkingImage(kTemplateFile, size);
-  cv::Mat mean;
-  cv::Mat threshold;
-  if (inspecting || mode >= 2) {
-    mean = loadWorkingImage(kMeanFile, size);
-    threshold = loadWorkingImage(kThresholdFile, size);
+  std::future<WorkingImages> loading =
+      std::async(std::launch::async, loadWorkingImages, std::ref(work.workingFiles()), size,
+                 inspecting || mode >= 2);
+  if (size.width > source.cols || size.height > source.rows) {
+    loading.get();
+    requireTemplateFits(size, source.size());
   }
-  requireTemplateFits(size, source.size());
+  std::optional<MemoryStream> alignmentTrace;
+  if (console.trace != nullptr) alignmentTrace.emplace();
+  try {
+    alignOrientation(source, work.aligned, viewer,
+                     alignmentTrace ? alignmentTrace->file() : nullptr, &work.alignment);
+  } catch (...) {
+    loading.get();
+    throw;
+  }
+  WorkingImages files = loading.get();
+  if (alignmentTrace) {
+    const std::string lines = alignmentTrace->text();
+    std::fwrite(lines.data(), 1, lines.size(), console.trace);
+  }
+  const cv::Mat& templ = files.templ;
+  cv::Mat& mean = files.mean;
+  cv::Mat& threshold = files.threshold;
+  if (!inspecting && !mean.empty()) {
+    // A registration rewrites the model in place; the cached pixels must stay as decoded.
+    mean = mean.clone();
+    threshold = threshold.clone();
+  }
   TemplateMatch match;
-  const cv::Mat patch = extractPatch(source, templ, size, viewer, console, match);
+  const cv::Mat& patch = matchAligned(templ, size, viewer, console, match, work);
   result.match = match;
   if (!inspecting && match.score < options.minMatchScore) {
     char text[64];
@@ -149,10 +206,10 @@ ProcedureResult runFlow(const cv::Mat& source, int mode, cv::Size size, ImageVie
   }
   if (inspecting) {
     result.defectRatio = inspectPatch(patch, mean, threshold, size, viewer,
-                                      options.keepImages ? &result.defectMask : nullptr);
+                                      options.keepImages ? &result.defectMask : nullptr, work);
     if (options.keepImages) result.patch = patch.clone();
   } else {
-    registerSample(mode, patch, mean, threshold, viewer, options);
+    registerSample(mode, patch, mean, threshold, viewer, options, work);
   }
   return result;
 }
@@ -184,10 +241,12 @@ ProcedureResult processImage(const cv::Mat& source, int mode, ImageViewer& viewe
 
   const cv::Size size(templateSize.width, templateSize.height);
   // Windows are shown only once the whole flow has succeeded, so a failure shows nothing.
-  RecordingViewer pending;
+  RecordingViewer pending(viewer);
+  ProcedureWorkspace callWorkspace;
+  ProcedureWorkspace& work = options.workspace != nullptr ? *options.workspace : callWorkspace;
   ProcedureResult result;
   try {
-    result = runFlow(source, mode, size, pending, console, options);
+    result = runFlow(source, mode, size, pending, console, options, work);
   } catch (const std::bad_alloc&) {
     throw InspectionError("not enough memory for the picture and the " + sizeText(size) +
                           " template size");
@@ -195,7 +254,12 @@ ProcedureResult processImage(const cv::Mat& source, int mode, ImageViewer& viewe
     throw InspectionError("image operation failed: " + e.msg);
   }
   // Published only after success, so a failed call leaves the previous point.
-  if (result.match) g_matchPoint = result.match->point;
+  if (result.match) {
+    // Parallel inspections publish one after the other; which one is last is not defined.
+    static std::mutex publishing;
+    std::lock_guard<std::mutex> lock(publishing);
+    g_matchPoint = result.match->point;
+  }
   for (const RecordingViewer::Shown& shown : pending.shown()) viewer.show(shown.name, shown.image);
   return result;
 }

@@ -12,6 +12,8 @@
 
 namespace tallen {
 
+class ProcedureWorkspace;
+
 // Mode numbers passed by the dialog: the register counter (0 = template, n >= 1 = sample n),
 // inspection, and exit.
 constexpr int kTemplateMode = 0;
@@ -55,6 +57,9 @@ struct ProcedureOptions {
   // Saved together with the working files of a template cut or sample registration, so that
   // they are replaced in one step with them (the command line keeps the previous model this way).
   std::vector<WorkingFile> alsoSave;
+  // Work images and decoded working files kept between calls (null: the call keeps its own).
+  // A workspace serves one call at a time.
+  ProcedureWorkspace* workspace = nullptr;
 };
 
 // One button press: reads the template size from ../param.csv, then mode 0 cuts and saves the

@@ -1,6 +1,7 @@
 #include "core/procedure.h"
 
 #include "core/procedure_error.h"
+#include "core/procedure_workspace.h"
 #include "core/recording_viewer.h"
 #include "core/template_locating.h"
 #include "core/test_support.h"
@@ -11,9 +12,13 @@
 
 #include <climits>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tallen {
 namespace {
@@ -115,6 +120,91 @@ TEST_F(InspectionProcedure, RegistrationShowsTheModelAndRewritesOnlyTheModelFile
   EXPECT_EQ(cv::norm(viewer_.latest("gdlowerImage"), lower, cv::NORM_INF), 0.0);
   // What is shown is what was stored, up to the JPEG loss.
   EXPECT_LE(cv::norm(cv::imread(kMeanFile), mean, cv::NORM_L1) / (3.0 * mean.total()), 2.0);
+}
+
+// What a sequence of calls gives: every result, every shown picture and the working files after
+// each call.
+struct CallRecord {
+  std::optional<float> ratio;
+  std::optional<cv::Point> point;
+  std::vector<std::string> names;
+  std::vector<cv::Mat> images;
+  std::map<std::string, std::string> files;
+};
+
+std::vector<CallRecord> runSequence(ProcedureWorkspace* workspace) {
+  const std::vector<std::pair<cv::Mat, int>> calls = {
+      {productPicture(kPictureSize, 3, {0, 0}, demo::Defect::kBlob, 21), kInspectMode},
+      {goodPicture(-3, {2, 2}, 30), 4},  // the model changes under the kept decoded files
+      {productPicture(kPictureSize, 3, {0, 0}, demo::Defect::kBlob, 21), kInspectMode},
+      {goodPicture(2, {-2, 1}, 31), kTemplateMode},
+      {goodPicture(6, {1, 1}, 32), 1},
+      {goodPicture(-7, {4, -2}, 33), 2},
+      {productPicture(kPictureSize, -5, {2, 3}, demo::Defect::kScratch, 34), kInspectMode},
+      {goodPicture(1, {0, 0}, 35), kInspectMode},
+  };
+  ProcedureOptions options;
+  options.workspace = workspace;
+  std::vector<CallRecord> records;
+  for (const auto& [picture, mode] : calls) {
+    RecordingViewer viewer;
+    const ProcedureResult result =
+        processImage(picture, mode, viewer, Console{nullptr, nullptr}, options);
+    CallRecord record{result.defectRatio, std::nullopt, viewer.names(), {}, workingFiles()};
+    if (result.match) record.point = result.match->point;
+    for (const RecordingViewer::Shown& shown : viewer.shown()) record.images.push_back(shown.image);
+    records.push_back(record);
+  }
+  return records;
+}
+
+TEST_F(InspectionProcedure, KeptWorkspaceGivesWhatFreshCallsGive) {
+  const auto start = workingFiles();
+  ProcedureWorkspace workspace;
+  const std::vector<CallRecord> kept = runSequence(&workspace);
+  for (const auto& [name, bytes] : start) {
+    std::ofstream(name, std::ios::binary | std::ios::trunc) << bytes;
+  }
+  const std::vector<CallRecord> fresh = runSequence(nullptr);
+
+  ASSERT_EQ(kept.size(), fresh.size());
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(kept[i].ratio, fresh[i].ratio);
+    EXPECT_EQ(kept[i].point, fresh[i].point);
+    EXPECT_EQ(kept[i].files, fresh[i].files);
+    ASSERT_EQ(kept[i].names, fresh[i].names);
+    for (std::size_t j = 0; j < kept[i].images.size(); ++j) {
+      EXPECT_EQ(cv::norm(kept[i].images[j], fresh[i].images[j], cv::NORM_INF), 0.0)
+          << kept[i].names[j];
+    }
+  }
+  // Files are decoded again only after a call replaced them: 3 + 0 + 2 + 0 + 1 + 2 + 2 + 0.
+  EXPECT_EQ(workspace.workingFiles().decodeCount(), 10);
+}
+
+// Shows only what it asks for, and counts every picture it is given.
+class PickyViewer : public ImageViewer {
+ public:
+  explicit PickyViewer(std::string wanted) : wanted_(std::move(wanted)) {}
+  void show(const std::string& name, const cv::Mat&) override { names.push_back(name); }
+  void closeAll() override {}
+  bool wants(const std::string& name) const override { return name == wanted_; }
+  std::vector<std::string> names;
+
+ private:
+  std::string wanted_;
+};
+
+TEST_F(InspectionProcedure, ViewerIsGivenOnlyTheWindowsItWants) {
+  const cv::Mat picture = goodPicture(7, {-4, -3}, 5);
+  PickyViewer mapOnly("白黒判定");
+  processImage(picture, kInspectMode, mapOnly, Console{nullptr, nullptr});
+  EXPECT_EQ(mapOnly.names, std::vector<std::string>{"白黒判定"});
+  PickyViewer nothing("");
+  processImage(picture, kInspectMode, nothing, Console{nullptr, nullptr});
+  processImage(goodPicture(-3, {2, 2}, 30), 4, nothing, Console{nullptr, nullptr});
+  EXPECT_TRUE(nothing.names.empty());
 }
 
 TEST_F(InspectionProcedure, FirstSampleStartsTheModelAfreshWithZeroTolerance) {
@@ -255,6 +345,58 @@ INSTANTIATE_TEST_SUITE_P(
          0, good, "templImage.jpg: cannot be replaced"},
     }),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+
+// The working files are decoded while the picture is aligned; a bad one must still be reported
+// first, with no trace line of the alignment printed.
+struct WorkingFileFailure {
+  const char* name;
+  const char* removed;
+  int mode;
+  cv::Size pictureSize;
+  const char* mentions;
+};
+
+class InspectionProcedureWorkingFile : public InspectionProcedure,
+                                       public ::testing::WithParamInterface<WorkingFileFailure> {};
+
+TEST_P(InspectionProcedureWorkingFile, IsReportedBeforeAnyTraceLine) {
+  const WorkingFileFailure& c = GetParam();
+  fs::remove(c.removed);
+  CapturedStream lines;
+  CapturedStream trace;
+  const cv::Mat picture = productPicture(c.pictureSize, 5, {0, 0}, demo::Defect::kNone, 80);
+  try {
+    processImage(picture, c.mode, viewer_, Console{lines.stream(), trace.stream()});
+    FAIL() << "no error";
+  } catch (const InspectionError& e) {
+    EXPECT_NE(std::string(e.what()).find(c.mentions), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(trace.text(), "");
+  EXPECT_EQ(lines.text(), "");
+  EXPECT_TRUE(viewer_.shown().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InspectionProcedureWorkingFile,
+    ::testing::ValuesIn(std::vector<WorkingFileFailure>{
+        {"templateForInspection", kTemplateFile, kInspectMode, kPictureSize, "templImage.jpg"},
+        {"meanForInspection", kMeanFile, kInspectMode, kPictureSize, "gdaccnumI.jpg"},
+        {"thresholdForRegistration", kThresholdFile, 2, kPictureSize, "gdThresholdImageI.jpg"},
+        {"templateBeforeTheSizeCheck", kTemplateFile, kInspectMode, cv::Size(100, 400),
+         "templImage.jpg: missing"},
+    }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(InspectionProcedure, TraceLinesOfTheAlignmentComeBeforeTheMatchScore) {
+  CapturedStream trace;
+  processImage(goodPicture(7, {-4, -3}, 5), kInspectMode, viewer_,
+               Console{nullptr, trace.stream()});
+  const std::string text = trace.text();
+  const std::size_t score = text.find("正規化相互相関関数=");
+  ASSERT_NE(score, std::string::npos) << text;
+  EXPECT_EQ(text.rfind("0,", 0), 0u) << text;
+  EXPECT_EQ(text.find('\n', score), text.size() - 1) << text;
+}
 
 }  // namespace
 }  // namespace tallen

@@ -3,7 +3,11 @@
 namespace tallen {
 
 void RecordingViewer::show(const std::string& name, const cv::Mat& image) {
-  shown_.push_back({name, image.clone()});
+  if (wants(name)) shown_.push_back({name, image.clone()});
+}
+
+bool RecordingViewer::wants(const std::string& name) const {
+  return target_ == nullptr || target_->wants(name);
 }
 
 void RecordingViewer::closeAll() { ++closeAllCount_; }

@@ -13,6 +13,11 @@ namespace tallen {
 // map export) can see what went to which window.
 class RecordingViewer : public ImageViewer {
  public:
+  RecordingViewer() = default;
+  // Records only what `target` wants (the pictures a later replay to it would show); `target`
+  // must outlive this viewer.
+  explicit RecordingViewer(const ImageViewer& target) : target_(&target) {}
+
   struct Shown {
     std::string name;
     cv::Mat image;
@@ -20,6 +25,7 @@ class RecordingViewer : public ImageViewer {
 
   void show(const std::string& name, const cv::Mat& image) override;
   void closeAll() override;
+  bool wants(const std::string& name) const override;
 
   const std::vector<Shown>& shown() const { return shown_; }
   // Window names in the order they were shown into, repeats included.
@@ -30,6 +36,7 @@ class RecordingViewer : public ImageViewer {
   void clear();
 
  private:
+  const ImageViewer* target_ = nullptr;
   std::vector<Shown> shown_;
   int closeAllCount_ = 0;
 };

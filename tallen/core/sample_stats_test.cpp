@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <cmath>
 
@@ -84,6 +85,75 @@ TEST(SampleStats, FirstSampleFillsFreshImages) {
   ASSERT_EQ(mean.size(), kSize);
   EXPECT_EQ(mean.at<cv::Vec3b>(4, 6), cv::Vec3b(1, 2, 3));
   EXPECT_EQ(cv::countNonZero(threshold.reshape(1)), 0);
+}
+
+// The accumulation written as plain library calls on fresh images, one per step.
+void referenceStats(int n, const cv::Mat& sample, cv::Mat& mean, cv::Mat& threshold) {
+  cv::Mat sum;
+  cv::Mat squareSum;
+  if (n == 1) {
+    sum = cv::Mat::zeros(sample.size(), CV_32FC3);
+    squareSum = cv::Mat::zeros(sample.size(), CV_32FC3);
+  } else {
+    const double previous = n - 1;
+    cv::Mat previousMean;
+    mean.convertTo(previousMean, CV_32F, 1.0, 0.0);
+    previousMean.convertTo(sum, CV_32F, previous, 0.0);
+    cv::Mat previousThreshold;
+    threshold.convertTo(previousThreshold, CV_32F, 1.0, 0.0);
+    cv::Mat previousDeviation;
+    previousThreshold.convertTo(previousDeviation, CV_32F, 0.2, 0.0);
+    cv::Mat previousVariance;
+    cv::multiply(previousDeviation, previousDeviation, previousVariance, 1.0);
+    cv::Mat meanSquare;
+    cv::multiply(previousMean, previousMean, meanSquare, 1.0);
+    cv::add(previousVariance, meanSquare, squareSum);
+    squareSum.convertTo(squareSum, CV_32F, previous, 0.0);
+  }
+  cv::accumulate(sample, sum);
+  cv::accumulateSquare(sample, squareSum);
+  const double r = 1.0 / n;
+  cv::Mat floatMean;
+  sum.convertTo(floatMean, CV_32F, r, 0.0);
+  cv::Mat meanOfSquares;
+  squareSum.convertTo(meanOfSquares, CV_32F, r, 0.0);
+  floatMean.convertTo(mean, CV_8U, 1.0, 0.0);
+  cv::Mat squareOfMean;
+  cv::multiply(floatMean, floatMean, squareOfMean, 1.0);
+  cv::Mat variance;
+  cv::subtract(meanOfSquares, squareOfMean, variance);
+  cv::Mat deviation;
+  cv::pow(cv::abs(variance), 0.5, deviation);
+  deviation.convertTo(threshold, CV_8U, 5.0, 0.0);
+}
+
+// Twelve samples folded in one after the other, with buffers kept across calls (and across a
+// change of size), give bit for bit the model of the plain calls.
+TEST(SampleStats, KeptBuffersGiveTheModelOfPlainCalls) {
+  cv::setRNGSeed(20261211);
+  cv::Mat mean;
+  cv::Mat threshold;
+  SampleStatsBuffers buffers;
+  for (const cv::Size size : {cv::Size(61, 47), cv::Size(33, 20)}) {
+    cv::Mat expectedMean;
+    cv::Mat expectedThreshold;
+    for (int n = 1; n <= 12; ++n) {
+      cv::Mat bytes(size, CV_8UC3);
+      // Narrow ranges leave variances near zero, where rounding can make them negative.
+      cv::randu(bytes, cv::Scalar::all(n % 3 == 0 ? 120 : 0),
+                cv::Scalar::all(n % 3 == 0 ? 123 : 256));
+      cv::Mat sample;
+      bytes.convertTo(sample, CV_32F);
+      if (n == 1) {
+        expectedMean.create(size, CV_8UC3);
+        expectedThreshold.create(size, CV_8UC3);
+      }
+      referenceStats(n, sample, expectedMean, expectedThreshold);
+      accumulateSampleStats(n, sample, mean, threshold, &buffers);
+      ASSERT_EQ(cv::norm(mean, expectedMean, cv::NORM_INF), 0.0) << "n=" << n;
+      ASSERT_EQ(cv::norm(threshold, expectedThreshold, cv::NORM_INF), 0.0) << "n=" << n;
+    }
+  }
 }
 
 }  // namespace

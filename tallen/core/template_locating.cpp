@@ -30,13 +30,15 @@ void requireTemplateFits(cv::Size templateSize, cv::Size pictureSize) {
 }
 
 TemplateMatch locateTemplate(cv::Mat& picture, const cv::Mat& templ, ImageViewer& viewer,
-                             std::FILE* trace) {
+                             std::FILE* trace, MatchBuffers* buffers) {
   requireTemplateFits(templ.size(), picture.size());
-  const cv::Mat pictureMask = brightMask(picture);
-  const cv::Mat templateMask = brightMask(templ);
+  MatchBuffers local;
+  MatchBuffers& work = buffers != nullptr ? *buffers : local;
+  brightMask(picture, work.gray, work.pictureMask);
+  brightMask(templ, work.templateGray, work.templateMask);
 
-  cv::Mat scores;
-  cv::matchTemplate(pictureMask, templateMask, scores, cv::TM_CCORR_NORMED);
+  cv::Mat& scores = work.scores;
+  cv::matchTemplate(work.pictureMask, work.templateMask, scores, cv::TM_CCORR_NORMED);
   TemplateMatch match;
   cv::minMaxLoc(scores, nullptr, &match.score, nullptr, &match.point);
   const double best = match.score;
