@@ -2,6 +2,7 @@
 
 #include "cli/command_line_options.h"
 #include "cli/defect_map_file.h"
+#include "cli/picture_input.h"
 #include "cli/window_grabber.h"
 #include "core/console.h"
 #include "core/procedure.h"
@@ -21,20 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 using Command = CommandLineOptions::Command;
 
-// Loads a picture the way the dialog's holder does: any file, as 8-bit colour.
-// Throws InspectionError naming the file when it gives no picture.
-cv::Mat loadPicture(const std::string& path) {
-  const std::string prefix = "cannot read the image " + path + ": ";
-  std::error_code error;
-  if (!fs::exists(path, error)) throw InspectionError(prefix + "no such file");
-  if (fs::is_directory(path, error)) throw InspectionError(prefix + "it is a directory");
-  cv::Mat picture = cv::imread(path, cv::IMREAD_COLOR);
-  if (picture.empty()) {
-    throw InspectionError(prefix + "not a picture that can be decoded, or not readable");
-  }
-  return picture;
-}
-
 class CommandRunner {
  public:
   CommandRunner(const CommandLineOptions& options, std::FILE* out, std::FILE* err)
@@ -44,9 +31,9 @@ class CommandRunner {
   }
 
   void run() {
-    // Every picture must decode before the first one is processed, so that a typing error in a
-    // list neither leaves a model of half the samples nor half the defect maps.
-    for (const std::string& image : options_.images) loadPicture(image);
+    // Every picture is checked by its header before the first one is processed, so that a typing
+    // error in a list neither leaves a model of half the samples nor half the defect maps.
+    for (const std::string& image : options_.images) checkPicture(image);
     switch (options_.command) {
       case Command::kTemplate:
         runTemplate();
@@ -71,7 +58,7 @@ class CommandRunner {
   void runTemplate() {
     const std::string& image = options_.images.front();
     NullViewer viewer;
-    processImage(loadPicture(image), kTemplateMode, viewer, console_);
+    processPicture(image, kTemplateMode, viewer, console_);
     progress("template cut from " + image + " into " + kTemplateFile);
   }
 
@@ -80,7 +67,7 @@ class CommandRunner {
     int sample = options_.firstSample;
     for (const std::string& image : options_.images) {
       try {
-        processImage(loadPicture(image), sample, viewer, console_);
+        processPicture(image, sample, viewer, console_);
       } catch (const InspectionError& error) {
         if (sample == options_.firstSample) throw;
         throw InspectionError(std::string(error.what()) + " (samples " +
@@ -104,8 +91,7 @@ class CommandRunner {
     WindowGrabber viewer(kDefectMapWindow);
     for (const std::string& image : options_.images) {
       viewer.clear();
-      const ProcedureResult result =
-          processImage(loadPicture(image), kInspectMode, viewer, console_);
+      const ProcedureResult result = processPicture(image, kInspectMode, viewer, console_);
       if (!result.defectRatio) {
         throw InspectionError("the inspection of " + image + " gave no defect ratio");
       }

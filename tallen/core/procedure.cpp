@@ -26,6 +26,17 @@ constexpr int kRatioMargin = 5;
 constexpr double kRatioFontScale = 0.5;
 constexpr int kRatioThickness = 2;
 const cv::Scalar kWhite(255, 255, 255, 255);
+constexpr char kNoObject[] =
+    "no object found in the picture: nothing is brighter than the background";
+
+// The flows need the whole template window inside the picture.
+void requirePictureFits(cv::Size templateSize, cv::Size pictureSize) {
+  try {
+    requireTemplateFits(templateSize, pictureSize);
+  } catch (const InspectionError& e) {
+    throw PictureRefusal(e.what());
+  }
+}
 
 // Mode 0: cuts the W x H window around the centroid of the aligned picture's bright area.
 void registerTemplate(const cv::Mat& source, cv::Size size, ImageViewer& viewer,
@@ -33,10 +44,9 @@ void registerTemplate(const cv::Mat& source, cv::Size size, ImageViewer& viewer,
   cv::Mat aligned;
   alignOrientation(source, aligned, viewer, console.trace);
   const cv::Moments m = cv::moments(brightMask(aligned), false);
-  if (m.m00 == 0.0) {
-    throw InspectionError(
-        "no object found in the picture: nothing is brighter than the background");
-  }
+  if (m.m00 == 0.0) throw PictureRefusal(kNoObject);
+  // A window beyond the picture would be cut from repeated border pixels.
+  requirePictureFits(size, source.size());
   const cv::Point2f centroid(static_cast<float>(m.m10 / m.m00), static_cast<float>(m.m01 / m.m00));
   cv::Mat templ;
   cv::getRectSubPix(aligned, size, centroid, templ);
@@ -49,6 +59,9 @@ cv::Mat extractPatch(const cv::Mat& source, const cv::Mat& templ, cv::Size size,
                      ImageViewer& viewer, const Console& console, TemplateMatch& match) {
   cv::Mat aligned;
   alignOrientation(source, aligned, viewer, console.trace);
+  // As for the template: a picture without an object would match with score 0 and enter the
+  // model, or pass an inspection with a ratio of 0.
+  if (cv::countNonZero(brightMask(aligned)) == 0) throw PictureRefusal(kNoObject);
   match = locateTemplate(aligned, templ, viewer, console.trace);
   cv::Mat patch;
   cutMatchedPatch(aligned, match.point, size, patch);
@@ -108,7 +121,7 @@ ProcedureResult runFlow(const cv::Mat& source, int mode, cv::Size size, ImageVie
     mean = loadWorkingImage(kMeanFile, size);
     threshold = loadWorkingImage(kThresholdFile, size);
   }
-  requireTemplateFits(size, source.size());
+  requirePictureFits(size, source.size());
   TemplateMatch match;
   const cv::Mat patch = extractPatch(source, templ, size, viewer, console, match);
   result.match = match;
@@ -116,7 +129,7 @@ ProcedureResult runFlow(const cv::Mat& source, int mode, cv::Size size, ImageVie
     char text[64];
     std::snprintf(text, sizeof text, "template match score %.6f is below the minimum %g",
                   match.score, options.minMatchScore);
-    throw InspectionError(text);
+    throw PictureRefusal(text);
   }
   if (inspecting) {
     result.defectRatio = inspectPatch(patch, mean, threshold, size, viewer);
