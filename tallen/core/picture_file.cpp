@@ -223,14 +223,29 @@ void readRest(const std::string& path, int fd, std::vector<uchar>& bytes, std::s
 
 // The whole file, and its header checked before anything else is read.
 struct LoadedBytes {
-  std::vector<uchar> bytes;
+  std::vector<uchar>& bytes;
   PictureHeader header{};
 };
+
+// Kept from one picture to the next, so that a batch does not fault in fresh pages for every
+// file; one per thread, so that parallel loads share nothing.
+std::vector<uchar>& reusedBuffer() {
+  thread_local std::vector<uchar> buffer;
+  return buffer;
+}
+
+// Larger buffers are given back after use rather than kept for the rest of the process.
+constexpr std::size_t kMaxKeptBuffer = 64 * 1024 * 1024;
+
+void releaseIfLarge(std::vector<uchar>& buffer) {
+  if (buffer.capacity() > kMaxKeptBuffer) std::vector<uchar>().swap(buffer);
+}
 
 LoadedBytes loadBytes(const std::string& path, bool whole, const PictureHeaderCheck& check) {
   RegularFile file(path);
   if (!file.isOpen()) throw PictureError(path, file.problem());
-  LoadedBytes loaded;
+  LoadedBytes loaded{reusedBuffer()};
+  loaded.bytes.clear();
   struct stat status {};
   const std::size_t fileSize =
       ::fstat(file.fd(), &status) == 0 ? static_cast<std::size_t>(status.st_size) : 0;
@@ -287,8 +302,11 @@ bool parsePictureHeader(const std::string& path, const uchar* bytes, std::size_t
 
 PictureHeader readPictureHeader(const std::string& path) {
   try {
-    return loadBytes(path, false, nullptr).header;
+    const PictureHeader header = loadBytes(path, false, nullptr).header;
+    releaseIfLarge(reusedBuffer());
+    return header;
   } catch (const PictureError& e) {
+    releaseIfLarge(reusedBuffer());
     // A format OpenCV reads but whose size is not checked here gets a message of its own.
     if (e.reason().rfind("not a picture", 0) == 0 && cv::haveImageReader(path)) {
       throw PictureError(path, std::string("a picture format whose size cannot be checked before "
@@ -368,6 +386,9 @@ bool isCompleteJpeg(const uchar* b, std::size_t n) {
 }
 
 cv::Mat readPicture(const std::string& path, int flags, const PictureHeaderCheck& check) {
+  struct Release {
+    ~Release() { releaseIfLarge(reusedBuffer()); }
+  } release;
   LoadedBytes loaded = loadBytes(path, true, check);
   if (loaded.header.format == PictureFormat::kJpeg &&
       !isCompleteJpeg(loaded.bytes.data(), loaded.bytes.size())) {

@@ -207,6 +207,14 @@ const std::vector<DecodeCase> kDecodeCases = {
      },
      cv::IMREAD_COLOR},
     {"pam", [] { return encode(".pam", testPicture(kSize, CV_8UC3)); }, cv::IMREAD_COLOR},
+    {"pbm", [] { return encode(".pbm", testPicture(kSize, CV_8UC1)); }, cv::IMREAD_COLOR},
+    {"pfm",
+     [] {
+       cv::Mat picture;
+       testPicture(kSize, CV_8UC3).convertTo(picture, CV_32F, 1.0 / 255);
+       return encode(".pfm", picture);
+     },
+     cv::IMREAD_COLOR},
 };
 
 INSTANTIATE_TEST_SUITE_P(Formats, CompletePicture, ::testing::ValuesIn(kDecodeCases),
