@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,11 @@ void writeBytes(const std::string& path, const Bytes& bytes) {
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()),
              static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes shipped(const std::string& name) {
+  std::ifstream in(std::string(KIT_TEST_DATA_DIR) + "/" + name, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // A JPEG with an Exif segment that sets `orientation` (1 to 8), right after its start marker.
@@ -195,6 +201,8 @@ const std::vector<DecodeCase> kDecodeCases = {
     {"jpegFrameBehindLargeMetadata",
      [] { return withLargeMetadata(encode(".jpg", testPicture(kSize, CV_8UC3)), 200000); },
      cv::IMREAD_COLOR},
+    {"jpegCmyk", [] { return shipped("cmyk.jpg"); }, cv::IMREAD_COLOR},
+    {"jpegYcckAsWorkingFile", [] { return shipped("ycck.jpg"); }, kWorkingFlags},
     {"pngColour", [] { return encode(".png", testPicture(kSize, CV_8UC3)); }, cv::IMREAD_COLOR},
     {"png16BitGrayAsWorkingFile", [] { return encode(".png", testPicture(kSize, CV_16UC1)); },
      kWorkingFlags},
