@@ -23,6 +23,7 @@ namespace {
 
 // Enough for every header but a JPEG's behind large metadata segments, which read on.
 constexpr std::size_t kFirstHeaderRead = 64 * 1024;
+constexpr std::size_t kMaxHeaderBytes = 16 * 1024 * 1024;
 // The decoder takes the encoded bytes as one row of a matrix.
 constexpr std::size_t kMaxFileBytes = INT_MAX;
 constexpr long long kPixelsPerMegapixel = 1'000'000;
@@ -260,6 +261,7 @@ LoadedBytes loadBytes(const std::string& path, bool whole, const PictureHeaderCh
       break;
     }
     if (atEnd) throw PictureError(path, "the picture header is cut short");
+    if (wanted >= kMaxHeaderBytes) damaged(path, "no picture size in its first 16 MiB");
     wanted *= 2;
   }
   if (check) check(loaded.header);
@@ -295,7 +297,14 @@ bool parsePictureHeader(const std::string& path, const uchar* bytes, std::size_t
   }
   if (isPnm(bytes, count)) return parsePnm(path, bytes, count, header);
   // Too short to tell: a longer read may still reveal a known signature.
-  if (count < sizeof kPngSignature) return false;
+  const auto beginsOne = [bytes, count](const uchar* signature, std::size_t length) {
+    return count < length && std::memcmp(bytes, signature, count) == 0;
+  };
+  const uchar pnmStart[] = {'P'};
+  if (beginsOne(jpegStart, sizeof jpegStart) || beginsOne(kPngSignature, sizeof kPngSignature) ||
+      beginsOne(bmpStart, sizeof bmpStart) || beginsOne(pnmStart, 2)) {
+    return false;
+  }
   throw PictureError(path,
                      std::string("not a picture that can be decoded (") + kAcceptedFormats + ")");
 }

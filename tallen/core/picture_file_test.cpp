@@ -469,6 +469,8 @@ INSTANTIATE_TEST_SUITE_P(
         {"linkToDevZero", [] { fs::create_symlink("/dev/zero", "p.bin"); }, "not a regular file"},
         {"empty", [] { writeBytes("p.bin", {}); }, "cut short"},
         {"text", [] { writeBytes("p.bin", text("not a picture at all")); }, "decoded"},
+        {"shortText", [] { writeBytes("p.bin", text("hello")); }, "decoded"},
+        {"pngSignatureCut", [] { writeBytes("p.bin", cut(pngDeclaring(10, 10), 5)); }, "cut short"},
         {"tiff",
          [] { writeBytes("p.bin", encode(".tiff", cv::Mat(4, 4, CV_8UC3, cv::Scalar::all(1)))); },
          "cannot be checked before decoding"},
