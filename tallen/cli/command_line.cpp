@@ -4,6 +4,7 @@
 #include "cli/model_status.h"
 #include "cli/ordered_jobs.h"
 #include "cli/outcome_reporter.h"
+#include "cli/picture_input.h"
 #include "cli/picture_inspection.h"
 #include "cli/text_escape.h"
 #include "cli/watch_loop.h"
@@ -17,7 +18,6 @@
 #include "kit_version.h"
 
 #include <opencv2/core.hpp>
-#include <opencv2/imgcodecs.hpp>
 
 #include <unistd.h>
 
@@ -40,20 +40,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Command = CommandLineOptions::Command;
-
-// Loads a picture the way the dialog's holder does: any file, as 8-bit colour.
-// Throws InspectionError naming the file when it gives no picture.
-cv::Mat loadPicture(const std::string& path) {
-  const std::string prefix = "cannot read the image " + path + ": ";
-  std::error_code error;
-  if (!fs::exists(path, error)) throw InspectionError(prefix + "no such file");
-  if (fs::is_directory(path, error)) throw InspectionError(prefix + "it is a directory");
-  cv::Mat picture = cv::imread(path, cv::IMREAD_COLOR);
-  if (picture.empty()) {
-    throw InspectionError(prefix + "not a picture that can be decoded, or not readable");
-  }
-  return picture;
-}
 
 std::optional<std::string> readWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -92,9 +78,10 @@ class CommandRunner {
   }
 
   int run() {
-    // Every picture must decode before the first one is processed, so that a typing error in a
-    // list neither leaves a model of half the samples nor half the defect maps.
-    for (const std::string& image : options_.images) loadPicture(image);
+    // Every picture is checked by its header before the first one is processed, so that a typing
+    // error in a list neither leaves a model of half the samples nor half the defect maps; each
+    // is then decoded once, in its turn.
+    for (const std::string& image : options_.images) checkPicture(image);
     switch (options_.command) {
       case Command::kTemplate:
         runTemplate();
@@ -127,7 +114,7 @@ class CommandRunner {
   void runTemplate() {
     const std::string& image = options_.images.front();
     NullViewer viewer;
-    processImage(loadPicture(image), kTemplateMode, viewer, console_);
+    processPicture(image, kTemplateMode, viewer, console_);
     progress("template cut from " + image + " into " + kTemplateFile);
   }
 

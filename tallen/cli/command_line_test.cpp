@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -273,7 +274,70 @@ void removeFile(const InspectionArea& area, const std::string& name) {
   fs::remove(area.path(name));
 }
 
+// Writes pictures/<name>.jpg as good_2 cut to its first `keep` bytes (0: half of them).
+void writeCutPicture(const InspectionArea& area, const std::string& name, std::size_t keep) {
+  const std::string whole = *cli_testing::readFile(area.writePicture(name, shotNamed("good_2")));
+  area.writeFile("pictures/" + name + ".jpg", whole.substr(0, keep == 0 ? whole.size() / 2 : keep));
+}
+
+// A PNG of a few bytes that declares 16000x16000 pixels: its IHDR chunk with a valid checksum.
+std::string pngDeclaringHugeSize() {
+  std::vector<uchar> png;
+  cv::imencode(".png", cv::Mat(1, 1, CV_8UC3, cv::Scalar::all(0)), png);
+  const uchar size[] = {0, 0, 0x3E, 0x80, 0, 0, 0x3E, 0x80};  // 16000, 16000
+  std::copy(std::begin(size), std::end(size), png.begin() + 16);
+  uint32_t crc = 0xFFFFFFFFu;
+  for (int i = 12; i < 29; ++i) {
+    crc ^= png[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  crc = ~crc;
+  for (int i = 0; i < 4; ++i) png[29 + i] = static_cast<uchar>(crc >> (24 - 8 * i));
+  return std::string(png.begin(), png.end());
+}
+
 const FailureCase kFailureCases[] = {
+    // OpenCV decodes a cut JPEG partly, without an error: it registered as a good sample.
+    {"jpeg_cut_at_half",
+     [](const InspectionArea& a) { writeCutPicture(a, "cut", 0); },
+     {"register", "--start", "4", "../pictures/cut.jpg", picture("good_2")},
+     kExitError,
+     {"../pictures/cut.jpg", "cut short"}},
+    {"jpeg_cut_at_2000_bytes",
+     [](const InspectionArea& a) { writeCutPicture(a, "cut", 2000); },
+     {"inspect", "--map", "../maps", "../pictures/cut.jpg"},
+     kExitError,
+     {"../pictures/cut.jpg", "cut short"}},
+    // It took 48 s and 7.5 GB to decode; refused from its header before any picture is processed.
+    {"declared_size_over_the_pixel_limit",
+     [](const InspectionArea& a) { a.writeFile("pictures/bomb.png", pngDeclaringHugeSize()); },
+     {"register", "--start", "4", picture("good_2"), "../pictures/bomb.png"},
+     kExitError,
+     {"../pictures/bomb.png", "16000x16000", "100 megapixels", "TALLEN_MAX_MEGAPIXELS"}},
+    // Black pictures registered with a match score of 0 and inspected with a ratio of 0.
+    {"no_object_in_a_sample",
+     [](const InspectionArea& a) {
+       cv::imwrite(a.path("pictures/black.jpg"),
+                   cv::Mat::zeros(cli_testing::kPictureSize, CV_8UC3));
+     },
+     {"register", "--start", "4", "../pictures/black.jpg"},
+     kExitError,
+     {"../pictures/black.jpg: no object found"}},
+    {"no_object_to_inspect",
+     [](const InspectionArea& a) {
+       cv::imwrite(a.path("pictures/black.jpg"),
+                   cv::Mat::zeros(cli_testing::kPictureSize, CV_8UC3));
+     },
+     {"inspect", "--map", "../maps", "../pictures/black.jpg"},
+     kExitError,
+     {"../pictures/black.jpg: no object found"}},
+    {"template_from_a_picture_smaller_than_the_template",
+     [](const InspectionArea& a) {
+       a.writePicture("small", shotNamed("good_1"), cv::Size(160, 120));
+     },
+     {"template", "../pictures/small.jpg"},
+     kExitError,
+     {"../pictures/small.jpg: template", "is larger than the picture 160x120"}},
     {"missing_image",
      nullptr,
      {"inspect", "--map", "../maps", picture("check_good_1"), "../pictures/nothere.jpg"},

@@ -35,6 +35,17 @@ constexpr int kRatioMargin = 5;
 constexpr double kRatioFontScale = 0.5;
 constexpr int kRatioThickness = 2;
 const cv::Scalar kWhite(255, 255, 255, 255);
+constexpr char kNoObject[] =
+    "no object found in the picture: nothing is brighter than the background";
+
+// The flows need the whole template window inside the picture.
+void requirePictureFits(cv::Size templateSize, cv::Size pictureSize) {
+  try {
+    requireTemplateFits(templateSize, pictureSize);
+  } catch (const InspectionError& e) {
+    throw PictureRefusal(e.what());
+  }
+}
 
 // The record of a save: the template's digest, and `model` (the working files written besides
 // the template, as they will be on disk).
@@ -65,10 +76,9 @@ void registerTemplate(const cv::Mat& source, cv::Size size, ImageViewer& viewer,
   alignOrientation(source, aligned, viewer, console.trace, &work.alignment);
   brightMask(aligned, work.match.gray, work.match.pictureMask);
   const cv::Moments m = cv::moments(work.match.pictureMask, false);
-  if (m.m00 == 0.0) {
-    throw InspectionError(
-        "no object found in the picture: nothing is brighter than the background");
-  }
+  if (m.m00 == 0.0) throw PictureRefusal(kNoObject);
+  // A window beyond the picture would be cut from repeated border pixels.
+  requirePictureFits(size, source.size());
   const cv::Point2f centroid(static_cast<float>(m.m10 / m.m00), static_cast<float>(m.m01 / m.m00));
   cv::Mat templ;
   cv::getRectSubPix(aligned, size, centroid, templ);
@@ -105,8 +115,13 @@ const cv::Mat& matchAligned(const cv::Mat& templ, cv::Size size, ImageViewer& vi
   std::swap(work.alignment.gray, work.match.gray);
   std::swap(work.alignment.bright, work.match.pictureMask);
   match = locateTemplate(aligned, templ, viewer, console.trace, &work.match);
+  // As for the template: a picture without an object would match with score 0 and enter the
+  // model, or pass an inspection with a ratio of 0. The search's mask of the aligned picture
+  // tells it without another pass.
+  const bool noObject = cv::countNonZero(work.match.pictureMask) == 0;
   std::swap(work.alignment.gray, work.match.gray);
   std::swap(work.alignment.bright, work.match.pictureMask);
+  if (noObject) throw PictureRefusal(kNoObject);
   cutMatchedPatch(aligned, match.point, size, work.patch);
   return work.patch;
 }
@@ -171,7 +186,7 @@ ProcedureResult runFlow(const cv::Mat& source, int mode, cv::Size size, ImageVie
                  inspecting || mode >= 2);
   if (size.width > source.cols || size.height > source.rows) {
     loading.get();
-    requireTemplateFits(size, source.size());
+    requirePictureFits(size, source.size());
   }
   std::optional<MemoryStream> alignmentTrace;
   if (console.trace != nullptr) alignmentTrace.emplace();
@@ -202,7 +217,7 @@ ProcedureResult runFlow(const cv::Mat& source, int mode, cv::Size size, ImageVie
     char text[64];
     std::snprintf(text, sizeof text, "template match score %.6f is below the minimum %g",
                   match.score, options.minMatchScore);
-    throw InspectionError(text);
+    throw PictureRefusal(text);
   }
   if (inspecting) {
     result.defectRatio = inspectPatch(patch, mean, threshold, size, viewer,

@@ -13,4 +13,11 @@ class InspectionError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A failure caused by the picture itself: no object in it, smaller than the template, a match
+// too poor. The message does not name the picture; a caller that knows its name adds it.
+class PictureRefusal : public InspectionError {
+ public:
+  using InspectionError::InspectionError;
+};
+
 }  // namespace tallen

@@ -316,6 +316,19 @@ INSTANTIATE_TEST_SUITE_P(
         {"noPictureForInspection", noChange, 1000, [] { return cv::Mat(); }, "could not be read"},
         {"noObject", noChange, 0, [] { return cv::Mat(cv::Mat::zeros(kPictureSize, CV_8UC3)); },
          "no object"},
+        // Black pictures matched with score 0: they entered the model, or passed an inspection.
+        {"noObjectForFirstSample", noChange, 1,
+         [] { return cv::Mat(cv::Mat::zeros(kPictureSize, CV_8UC3)); }, "no object"},
+        {"noObjectForLaterSample", noChange, 2,
+         [] { return cv::Mat(cv::Mat::zeros(kPictureSize, CV_8UC3)); }, "no object"},
+        {"noObjectForInspection", noChange, 1000,
+         [] { return cv::Mat(cv::Mat::zeros(kPictureSize, CV_8UC3)); }, "no object"},
+        // It cut a flat-colour template from repeated border pixels.
+        {"pictureSmallerThanTheTemplate", noChange, 0,
+         [] {
+           return productPicture(cv::Size(100, 400), 0, {0, 0}, demo::Defect::kNone, 3);
+         },
+         "template 105x165 is larger than the picture 100x400"},
         {"templateMissing", [](const ScopedWorkingDirectory&) { fs::remove(kTemplateFile); }, 1,
          good, "templImage.jpg: missing"},
         {"meanMissingForRegistration", [](const ScopedWorkingDirectory&) { fs::remove(kMeanFile); },

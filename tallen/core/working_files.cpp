@@ -1,5 +1,6 @@
 #include "core/working_files.h"
 
+#include "core/picture_file.h"
 #include "core/procedure_error.h"
 #include "core/size_text.h"
 #include "core/working_folder.h"
@@ -18,20 +19,26 @@ cv::Mat loadWorkingImage(const std::string& path, cv::Size size) {
   if (!std::filesystem::exists(path, ec)) {
     throw InspectionError(path + ": missing (register the template and samples first)");
   }
+  const auto wrongSize = [&path, size](cv::Size found) {
+    return InspectionError(path + ": wrong size " + sizeText(found) + ", expected " +
+                           sizeText(size) + " from the template size setting");
+  };
   cv::Mat image;
   try {
-    image = cv::imread(path, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR);
-  } catch (const cv::Exception&) {
-    image.release();
+    // The declared size is checked before decoding, so a damaged file cannot claim gigapixels.
+    image = readPicture(
+        path, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR, [&](const PictureHeader& header) {
+          // Transposed, an orientation tag may still turn it into shape.
+          if (header.size != size && header.size != cv::Size(size.height, size.width))
+            throw wrongSize(header.size);
+        });
+  } catch (const PictureError& e) {
+    throw InspectionError(path + ": unreadable (" + e.reason() + ")");
   }
-  if (image.empty()) throw InspectionError(path + ": unreadable (not a decodable image)");
   if (image.type() != CV_8UC3) {
     throw InspectionError(path + ": wrong kind of image (expected 8-bit colour)");
   }
-  if (image.size() != size) {
-    throw InspectionError(path + ": wrong size " + sizeText(image.size()) + ", expected " +
-                          sizeText(size) + " from the template size setting");
-  }
+  if (image.size() != size) throw wrongSize(image.size());
   return image;
 }
 

@@ -54,6 +54,40 @@ TEST(WorkingFiles, LoadReportsMissingUnreadableAndMismatchedFilesByName) {
   EXPECT_EQ(loadWorkingImage("good.jpg", size).type(), CV_8UC3);
 }
 
+// A cut JPEG decodes partly without an error in OpenCV; as a model it would silently give
+// wrong ratios, so it is refused like a file that does not decode at all.
+TEST(WorkingFiles, LoadRefusesACutOrOversizedFileAsUnreadable) {
+  ScopedWorkingDirectory dir;
+  const cv::Size size(64, 48);
+  cv::Mat picture(size, CV_8UC3);
+  cv::setRNGSeed(3);
+  cv::randu(picture, 0, 256);
+  std::vector<uchar> bytes;
+  ASSERT_TRUE(cv::imencode(".jpg", picture, bytes));
+  auto write = [](const std::string& path, const std::vector<uchar>& content) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(content.data()),
+               static_cast<std::streamsize>(content.size()));
+  };
+  write("whole.jpg", bytes);
+  write("half.jpg", std::vector<uchar>(bytes.begin(), bytes.begin() + bytes.size() / 2));
+  write("noEnd.jpg", std::vector<uchar>(bytes.begin(), bytes.end() - 2));
+  ASSERT_FALSE(cv::imread("half.jpg", cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR).empty());
+
+  EXPECT_EQ(
+      cv::norm(loadWorkingImage("whole.jpg", size),
+               cv::imread("whole.jpg", cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR), cv::NORM_INF),
+      0.0);
+  for (const char* name : {"half.jpg", "noEnd.jpg"}) {
+    const std::string error = errorOf(name, size);
+    EXPECT_EQ(error.rfind(std::string(name) + ": unreadable", 0), 0u) << error;
+  }
+  // Declaring another size is refused from the header, before any pixel is decoded.
+  cv::imwrite("large.png", cv::Mat(4800, 6400, CV_8UC3, cv::Scalar::all(0)));
+  EXPECT_EQ(errorOf("large.png", size).rfind("large.png: wrong size 6400x4800, expected 64x48", 0),
+            0u);
+}
+
 TEST(WorkingFiles, SavesJpegsThroughTemporaryFiles) {
   ScopedWorkingDirectory dir;
   const cv::Mat a(10, 12, CV_8UC3, cv::Scalar(10, 20, 30));

@@ -2,6 +2,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "core/picture_file.h"
 #include "core/procedure_error.h"
 
 namespace tallen {
@@ -11,10 +12,13 @@ int g_sampleCount = 0;
 
 namespace {
 
-// A file the decoder rejects (too large, corrupt header) is an ordinary outcome of a choice.
+// A file that does not decode whole (cut short, too large, corrupt) is an ordinary outcome of a
+// choice: the holder stays empty and the dialog says the file could not be read as an image.
 cv::Mat decodeColour(const std::string& path) {
   try {
-    return cv::imread(path, cv::IMREAD_COLOR);
+    return readPicture(path, cv::IMREAD_COLOR);
+  } catch (const InspectionError&) {
+    return cv::Mat();
   } catch (const cv::Exception&) {
     return cv::Mat();
   }

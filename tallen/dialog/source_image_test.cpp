@@ -3,8 +3,10 @@
 #include <QtTest>
 #include <memory>
 #include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <string>
+#include <vector>
 
 #include "core/procedure.h"
 #include "core/procedure_error.h"
@@ -70,6 +72,12 @@ void SourceImageTest::undecodableFileHoldsNoImageAndShowsNothing_data() {
   QTest::newRow("text named jpg") << "notes.jpg" << QByteArray("not a picture\n");
   QTest::newRow("avi") << "clip.avi" << QByteArray("RIFF\x10\0\0\0AVI LIST", 16);
   QTest::newRow("empty bmp") << "empty.bmp" << QByteArray();
+  // OpenCV alone decodes a cut JPEG partly, without an error.
+  std::vector<uchar> jpeg;
+  cv::imencode(".jpg", productPicture(0), jpeg);
+  const QByteArray whole(reinterpret_cast<const char*>(jpeg.data()), int(jpeg.size()));
+  QTest::newRow("jpg cut at half") << "half.jpg" << whole.left(whole.size() / 2);
+  QTest::newRow("jpg cut at 2000 bytes") << "start.jpg" << whole.left(2000);
 }
 
 void SourceImageTest::undecodableFileHoldsNoImageAndShowsNothing() {

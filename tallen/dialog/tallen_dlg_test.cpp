@@ -275,6 +275,8 @@ void TallenDlgTest::procedureErrorLeavesTheCounterAndFiles_data() {
   QTest::newRow("template of another size") << 2 << "resize" << false << "templImage.jpg";
   QTest::newRow("inspect before any sample") << 1 << "" << true << "gdaccnumI.jpg";
   QTest::newRow("no object in the picture") << 0 << "dark" << false << "object";
+  QTest::newRow("no object in a sample") << 2 << "black" << false << "object";
+  QTest::newRow("no object to inspect") << 2 << "black" << true << "object";
 }
 
 void TallenDlgTest::procedureErrorLeavesTheCounterAndFiles() {
@@ -296,6 +298,10 @@ void TallenDlgTest::procedureErrorLeavesTheCounterAndFiles() {
   if (breakage == "resize") workspace_->writeParamFile("w,h\n90,150\n");
   if (breakage == "dark")
     choose(workspace_->writePicture("dark.bmp", cv::Mat::zeros(50, 60, CV_8UC3)));
+  if (breakage == "black") {
+    choose(
+        workspace_->writePicture("black.bmp", cv::Mat::zeros(productPicture(0).size(), CV_8UC3)));
+  }
   const QList<QByteArray> files = workingFiles(*workspace_);
   const size_t shownBefore = viewer_->shown().size();
   const char* expected = goodPresses == 0 ? tallen::kTemplateWindow : tallen::kMeanWindow;
@@ -313,7 +319,7 @@ void TallenDlgTest::procedureErrorLeavesTheCounterAndFiles() {
   // Once mended, the next press makes the registration that failed.
   workspace_->writeParamFile(goodParam);
   if (breakage == "template" || breakage == "mean") workspace_->writeWorkFile(breakFile, saved);
-  if (breakage == "dark") choose(pictureA_);
+  if (breakage == "dark" || breakage == "black") choose(pictureA_);
   pressRegister();
   QVERIFY2(warnings_.texts.size() == 1, qPrintable(warnings_.texts.join('\n')));
   QCOMPARE(g_sampleCount, goodPresses + 1);
