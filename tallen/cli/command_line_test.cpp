@@ -32,48 +32,13 @@ using Arguments = std::vector<std::string>;
 constexpr double kGoodRatioLimit = 0.005;
 constexpr double kDefectRatioFloor = 0.012;
 
-struct RunResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using cli_testing::RunResult;
 
-std::string drain(std::FILE* file) {
-  std::fflush(file);
-  std::rewind(file);
-  std::string text;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-  std::fclose(file);
-  return text;
-}
+RunResult run(const Arguments& arguments) { return cli_testing::runTallen(arguments); }
 
-RunResult run(const Arguments& arguments) {
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  RunResult result;
-  result.status = runCommandLine(arguments, out, err);
-  result.out = drain(out);
-  result.err = drain(err);
-  return result;
-}
+std::vector<std::string> lines(const std::string& text) { return cli_testing::splitLines(text); }
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> result;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);) result.push_back(line);
-  return result;
-}
-
-demo::ProductShot shotNamed(const std::string& name) {
-  std::vector<demo::NamedShot> all = demo::goodSamples();
-  for (const demo::NamedShot& shot : demo::inspectionPictures()) all.push_back(shot);
-  for (const demo::NamedShot& shot : all) {
-    if (shot.name == name) return shot.shot;
-  }
-  throw std::runtime_error("no demo shot " + name);
-}
+demo::ProductShot shotNamed(const std::string& name) { return cli_testing::demoShot(name); }
 
 // The pictures, as the operator's relative paths from the working directory.
 std::string picture(const std::string& name) { return "../pictures/" + name + ".jpg"; }
