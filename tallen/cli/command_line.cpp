@@ -5,7 +5,7 @@
 #include "cli/ordered_jobs.h"
 #include "cli/outcome_reporter.h"
 #include "cli/picture_input.h"
-#include "cli/picture_inspection.h"
+#include "cli/picture_verdict.h"
 #include "cli/text_escape.h"
 #include "cli/watch_loop.h"
 #include "core/console.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/command_line_options.h"
-#include "cli/picture_inspection.h"
+#include "cli/picture_verdict.h"
 
 #include <cstdio>
 #include <string>

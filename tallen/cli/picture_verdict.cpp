@@ -1,4 +1,4 @@
-#include "cli/picture_inspection.h"
+#include "cli/picture_verdict.h"
 
 #include "cli/defect_map_file.h"
 #include "cli/overlay_file.h"
