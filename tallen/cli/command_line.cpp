@@ -14,6 +14,7 @@
 #include "core/procedure.h"
 #include "core/procedure_error.h"
 #include "core/procedure_workspace.h"
+#include "core/working_files.h"
 #include "core/working_folder.h"
 #include "kit_version.h"
 
@@ -26,13 +27,12 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace tallen {
@@ -40,14 +40,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Command = CommandLineOptions::Command;
-
-std::optional<std::string> readWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  return bytes;
-}
 
 // The previous generation of the model, saved with sample 1 of `register --new`.
 std::vector<WorkingFile> previousGeneration() {
@@ -59,9 +51,9 @@ std::vector<WorkingFile> previousGeneration() {
   for (const auto& [name, prevName] : names) {
     std::error_code error;
     if (!fs::exists(name, error)) continue;
-    const std::optional<std::string> bytes = readWholeFile(name);
+    std::optional<std::vector<uchar>> bytes = readWorkingFileBytes(name);
     if (!bytes) throw InspectionError(std::string(name) + ": cannot be read to keep it");
-    kept.push_back({prevName, std::vector<uchar>(bytes->begin(), bytes->end())});
+    kept.push_back({prevName, std::move(*bytes)});
   }
   return kept;
 }

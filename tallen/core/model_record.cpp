@@ -2,6 +2,7 @@
 
 #include "core/procedure.h"
 #include "core/procedure_error.h"
+#include "core/working_files.h"
 
 #include <openssl/evp.h>
 #include <nlohmann/json.hpp>
@@ -10,8 +11,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 namespace tallen {
@@ -25,14 +24,6 @@ constexpr int kJsonIndent = 2;
 constexpr size_t kSha256HexDigits = 64;
 
 const char* const kWorkingFiles[] = {kTemplateFile, kMeanFile, kThresholdFile};
-
-std::optional<std::vector<uchar>> readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::vector<uchar> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  return bytes;
-}
 
 bool isHexDigest(const std::string& text) {
   return text.size() == kSha256HexDigits &&
@@ -57,7 +48,7 @@ std::string sha256Hex(const std::vector<uchar>& bytes) {
 }
 
 std::string fileSha256(const std::string& path) {
-  const std::optional<std::vector<uchar>> bytes = readBytes(path);
+  const std::optional<std::vector<uchar>> bytes = readWorkingFileBytes(path);
   if (!bytes) throw InspectionError(path + ": cannot be read for its digest");
   return sha256Hex(*bytes);
 }
@@ -135,7 +126,7 @@ ModelRecord parseModelRecord(const std::string& text, const std::string& path) {
 std::optional<ModelRecord> readModelRecord(const std::string& path) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec) && !ec) return std::nullopt;
-  const std::optional<std::vector<uchar>> bytes = readBytes(path);
+  const std::optional<std::vector<uchar>> bytes = readWorkingFileBytes(path);
   if (!bytes) throw InspectionError(path + ": model record cannot be read");
   return parseModelRecord(std::string(bytes->begin(), bytes->end()), path);
 }
@@ -143,7 +134,7 @@ std::optional<ModelRecord> readModelRecord(const std::string& path) {
 std::vector<std::pair<std::string, FileState>> verifyModelRecord(const ModelRecord& record) {
   std::vector<std::pair<std::string, FileState>> states;
   for (const char* name : kWorkingFiles) {
-    const std::optional<std::vector<uchar>> bytes = readBytes(name);
+    const std::optional<std::vector<uchar>> bytes = readWorkingFileBytes(name);
     const auto listed = record.sha256.find(name);
     FileState state;
     if (listed == record.sha256.end()) {

@@ -10,6 +10,8 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <system_error>
 
 namespace tallen {
@@ -40,6 +42,14 @@ cv::Mat loadWorkingImage(const std::string& path, cv::Size size) {
   }
   if (image.size() != size) throw wrongSize(image.size());
   return image;
+}
+
+std::optional<std::vector<uchar>> readWorkingFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::vector<uchar> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return bytes;
 }
 
 std::vector<uchar> encodeWorkingImage(const std::string& path, const cv::Mat& image) {

@@ -2,6 +2,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +19,9 @@ struct WorkingFile {
   std::string path;
   std::vector<uchar> bytes;
 };
+
+// The whole contents of the file at `path`, or nullopt when it cannot be read.
+std::optional<std::vector<uchar>> readWorkingFileBytes(const std::string& path);
 
 // The JPEG bytes of `image` as cv::imwrite would store them under `path`.
 // Throws InspectionError naming `path` when the image cannot be encoded.
